@@ -1,0 +1,87 @@
+// The twelve exports and the library's load and unload.
+#include <windows.h>
+
+#include <string>
+
+#include "plugin/module.h"
+#include "plugin/pngplug.h"
+#include "plugin/view.h"
+
+HWND volatile HostWindow = nullptr;
+ViewRect ViewRectangle;
+
+namespace {
+
+// Copies owned by the library; the host may free its own buffers at once.
+std::string* storedPath = nullptr;
+std::string* storedFile = nullptr;
+void* storedData = nullptr;
+
+// Line 2 is "See the description on the site" in Russian, code page 1251.
+constexpr char kInfo[] =
+    "Tesmoor PNG plugin\r\n"
+    "\xD1\xEC\xEE\xF2\xF0\xE8\x20\xEE\xEF\xE8\xF1\xE0\xED\xE8\xE5\x20\xED\xE0\x20\xF1\xE0\xE9\xF2\xE5\r\n"
+    "Look the description at a site\r\n"
+    "          https://pngplug.example.org/\r\n"
+    "WRITTEN BY THE PNGPLUG DEVELOPERS.\r\n";
+constexpr char kShortInfo[] = "Tesmoor PNG Small_plugin";
+constexpr char kCopyright[] = "      Copyright \xA9 2026 the pngplug developers";
+
+void Store(std::string*& slot, const char* text)
+{
+    if (!slot)
+        slot = new std::string();
+    slot->assign(text ? text : "");
+}
+
+}  // namespace
+
+extern "C" {
+
+void __cdecl SetParentWindow(HWND host)
+{
+    HostWindow = host;
+    StartView();
+}
+
+void __cdecl Draw(int, int x, int y, int width, int height)
+{
+    ViewRectangle = {x, y, width, height};
+    PlaceView();
+}
+
+void __cdecl SetPath(const char* path) { Store(storedPath, path); }
+
+void __cdecl SetFile(const char* file) { Store(storedFile, file); }
+
+const char* __cdecl GetFile(void) { return storedFile ? storedFile->c_str() : ""; }
+
+void __cdecl SetData(void* data) { storedData = data; }
+
+void* __cdecl GetData(void) { return storedData; }
+
+int __cdecl GetType(void) { return 0; }
+
+const char* __cdecl GetShortInfo(void) { return kShortInfo; }
+
+const char* __cdecl GetInfo(void) { return kInfo; }
+
+const char* __cdecl Copyright(void) { return kCopyright; }
+
+void __cdecl Settings(void) {}
+
+}  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        StartLibrary(instance);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        StopLibrary();
+        delete storedPath;
+        delete storedFile;
+        storedPath = storedFile = nullptr;
+    }
+    return TRUE;
+}

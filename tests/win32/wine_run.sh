@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# wine_run.sh DIR PROGRAM [FILES...] [-- ARGS...]: runs PROGRAM under wine in
+# a fresh working folder holding FILES. Fails on a non-zero exit and on any
+# "err:" line, since wine swallows some faults and only reports them there.
+set -u
+dir=$1
+program=$2
+shift 2
+files=()
+while [ $# -gt 0 ] && [ "$1" != "--" ]; do files+=("$1"); shift; done
+[ "${1:-}" = "--" ] && shift
+
+[ -s "$dir/xvfb.display" ] || { echo "no Xvfb: run the win32.setup fixture first"; exit 1; }
+export WINEPREFIX=$dir/prefix WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all,err+module,err+seh
+export DISPLAY=:$(tr -d '[:space:]' <"$dir/xvfb.display")
+
+work=$(mktemp -d "$dir/run.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+for f in "${files[@]}"; do cp -r "$f" "$work/"; done
+cp "$program" "$work/"
+cd "$work"
+
+timeout 150 wine "./$(basename "$program")" "$@" 2>"$work/stderr.log"
+status=$?
+grep -v -E '^(fixme|warn|trace):' "$work/stderr.log" >&2 || true
+if grep -q 'err:' "$work/stderr.log"; then
+    echo "FAILED: wine reported errors (err: lines above)" >&2
+    exit 1
+fi
+if [ $status -ne 0 ]; then
+    echo "FAILED: exit status $status" >&2
+    exit 1
+fi
