@@ -105,12 +105,18 @@ public:
     // Never called for a paint device context (IsPaintDC).
     Event<void(Canvas*, HDC)> OnReleaseHandle;
     bool IsPaintDC = false;  // Handle is the owner control's paint DC: never released here
+    // Called once when Brush() makes the brush tool, so that an owner control
+    // can give it its background colour and brush (Assign).
+    Event<void(Canvas*, GraphicTool*)> OnNewBrush;
 
     // Asks OnGetHandle when assigned (and keeps its answer), else Handle.
     HDC GetHandle();
     // Replaces the device context, giving back the old one as above.
     void SetHandle(HDC dc);
     GraphicTool* Brush();
+    // Selects the brush into Handle for a fill and records it in State, so
+    // that the brush is taken out again before it or the context goes.
+    void SelectBrush();
     // Puts the stock font, null brush and black pen back into Handle.
     void DeselectTools();
 

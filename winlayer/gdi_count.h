@@ -2,8 +2,7 @@
 // wrappers, so the number of live objects can be read back by tests: under
 // wine GetGuiResources always answers 0, and a leak would otherwise go unseen.
 // A creation counts only when it yields a handle, a deletion only when the
-// platform accepts it (deleting a bitmap that is still selected fails and so
-// still shows as live).
+// platform accepts it.
 #pragma once
 
 #include <windows.h>
@@ -39,6 +38,8 @@ HBITMAP GdiCreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, co
 HBRUSH GdiCreateSolidBrush(COLORREF color);
 HBRUSH GdiCreateBrushIndirect(const LOGBRUSH* brush);
 HRGN GdiCreateRectRgn(int left, int top, int right, int bottom);
+// A new bitmap with the same picture (CopyImage), counted like the others.
+HBITMAP GdiCopyBitmap(HBITMAP bitmap);
 
 // The kind is read from the object itself before it goes. Never pass a stock
 // object: it was not counted.
