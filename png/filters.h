@@ -1,0 +1,40 @@
+// Scanline filters of filter method 0 (PNG standard, section 9): a row is
+// restored in place against the row before it. The byte loops are the
+// reference; a faster form may replace one of them, chosen once per picture.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "png/image.h"
+
+// row and previous point at the filter-type byte of their buffers; bytes 1 to
+// length follow it, then the spare bytes of the buffer (at least 11). step is
+// the filter step in bytes, at least 1.
+using FilterRoutine = void (*)(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step);
+
+// One routine per filter type 0 to 4.
+struct RowFilters {
+    std::array<FilterRoutine, 5> Routines{};
+};
+
+// The byte loops, with the 8-byte Up when wide is true.
+RowFilters ChooseRowFilters(bool wide);
+
+// Restores bytes 1 to length of row from the filter type in row[0], which is
+// left as it was. Types above 4 leave the row unchanged: not an error.
+void UnfilterRow(const RowFilters& filters, uint8_t* row, const uint8_t* previous, int32_t length, int32_t step);
+
+// The same with the byte loops only: the reference every faster form must match.
+void UnfilterRow(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step);
+
+// The current row buffer of the chunk against its previous one.
+inline void UnfilterRow(const RowFilters& filters, PngImageDataChunk& chunk)
+{
+    UnfilterRow(filters, chunk.CurrentRow(), chunk.PreviousRow(), chunk.RowLength, chunk.FilterStep);
+}
+
+// Bytes of one filtered row of width pixels without its filter byte; 0 for
+// colour types without a converter. Greyscale and palette rows round up to
+// whole bytes; the other types only have depths 8 and 16, so theirs divide.
+int32_t RowLengthFor(uint8_t colorType, uint8_t bitDepth, int64_t width);

@@ -1,0 +1,29 @@
+// The plain and Adam7 row loops behind DecodePlainRows and DecodeAdam7Rows,
+// with the source of filtered rows as a parameter so that the loops can be
+// driven from memory as well as from the inflated "IDAT" stream.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "png/image.h"
+
+// Fills count bytes of buffer; returns the bytes delivered, fewer (possibly
+// 0) when the data ran out, -1 on failure. The loops stop at 0 or -1 and use
+// a short positive read as delivered.
+struct RowSource {
+    int32_t (*Read)(void* context, uint8_t* buffer, int32_t count) = nullptr;
+    void* Context = nullptr;
+};
+
+// Reduction 1, 2, 3 decode at 1 / 2^Reduction of the size; other values at full size.
+constexpr int32_t ReductionShiftOf(uint8_t reduction) { return reduction >= 1 && reduction <= 3 ? reduction : 0; }
+
+// With shift s only the Adam7 passes 0 to kLastPass[s] are decoded: exactly
+// those whose start and increments are multiples of 2^s.
+constexpr std::array<int32_t, 4> kLastPass = {6, 4, 2, 0};
+
+// Expect the row buffers of LoadImageData: RowLength + 12 bytes each at the
+// full width, buffer 0 zeroed, CurrentIndex 1.
+void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source);
+void RunAdam7Rows(PngImageDataChunk& chunk, const RowSource& source);
