@@ -1,0 +1,56 @@
+// The gamma chunk (PNG standard, section 11.3.3.2) and the table it builds:
+// every 8-bit sample corrected for the file gamma and a display gamma of 2.2.
+#include <cmath>
+
+#include "png/image.h"
+
+namespace {
+
+constexpr long double kDisplayGamma = 2.2L;
+
+// Rounds to nearest with halves to even, the processor's default mode, in
+// extended precision so that the table does not depend on the compiler.
+uint8_t CorrectedSample(int i, uint32_t gamma)
+{
+    long double x = i / 255.0L;
+    long double e = 1.0L / ((gamma / 100000.0L) * kDisplayGamma);
+    long double power = 1.0L;
+    if (e != 0.0L)
+        power = x == 0.0L ? 0.0L : std::exp(e * std::log(x));
+    long double v = std::nearbyint(power * 255.0L);
+    return static_cast<uint8_t>(v > 255.0L ? 255 : v);
+}
+
+}  // namespace
+
+uint32_t PngGammaChunk::GetGamma()
+{
+    if (DataSize != 4) {
+        // Stored back, so that later reads agree with this one.
+        SetGamma(1);
+        return 1;
+    }
+    return ReadBigEndian32(Data);
+}
+
+void PngGammaChunk::SetGamma(uint32_t value)
+{
+    if (!SetDataSize(4))
+        return;
+    Data[0] = static_cast<uint8_t>(value >> 24);
+    Data[1] = static_cast<uint8_t>(value >> 16);
+    Data[2] = static_cast<uint8_t>(value >> 8);
+    Data[3] = static_cast<uint8_t>(value);
+}
+
+bool PngGammaChunk::Load(FileStream& stream, uint32_t length)
+{
+    if (!ReadChunkData(stream, length))
+        return false;
+    uint32_t gamma = GetGamma();
+    if (gamma == 0)
+        return true;
+    for (int i = 0; i < 256; ++i)
+        Owner->GammaTable[i] = CorrectedSample(i, gamma);
+    return true;
+}

@@ -1,0 +1,155 @@
+// The header chunk: the picture's dimensions and format, and the image
+// buffers the row converters fill and the renderer draws from.
+#include <cstdlib>
+
+#include "png/image.h"
+
+namespace {
+
+// Offsets into the bitmap layout are 32-bit signed (BytesPerRow, and the
+// platform's bitmap sizes), so no buffer may exceed 2^31 - 1 bytes; a 32-bit
+// process could not address much more anyway.
+constexpr uint64_t kMaxBufferBytes = 0x7FFFFFFFu;
+
+// The pairs of the PNG standard (section 11.2.2), plus palette at depth 16,
+// which the decoder reads like 16-bit grey. Anything else has no converter.
+bool HasConverter(uint8_t colorType, uint8_t bitDepth)
+{
+    switch (colorType) {
+    case 0:
+    case 3:
+        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case 2:
+    case 4:
+    case 6:
+        return bitDepth == 8 || bitDepth == 16;
+    default:
+        return false;
+    }
+}
+
+uint16_t BitCountFor(uint8_t colorType, uint8_t bitDepth)
+{
+    if (!HasConverter(colorType, bitDepth))
+        return 0;
+    if (colorType == 2 || colorType == 6)
+        return 24;
+    switch (bitDepth) {
+    case 1:
+        return 1;
+    case 2:
+    case 4:
+        return 4;
+    default:
+        return 8;
+    }
+}
+
+}  // namespace
+
+bool PngHeaderChunk::Load(FileStream& stream, uint32_t length)
+{
+    if (!ReadChunkData(stream, length))
+        return false;
+    if (DataSize < 13) {
+        Owner->Status = PngStatus::HeaderTooShort;
+        return false;
+    }
+    uint32_t width = ReadBigEndian32(Data);
+    uint32_t height = ReadBigEndian32(Data + 4);
+    Width = static_cast<int32_t>(width);
+    Height = static_cast<int32_t>(height);
+    BitDepth = Data[8];
+    ColorType = Data[9];
+    CompressionMethod = Data[10];
+    FilterMethod = Data[11];
+    InterlaceMethod = Data[12];
+    if (width > 65535 || height > 65535) {
+        Owner->Status = PngStatus::SizeTooLarge;
+        return false;
+    }
+    if (CompressionMethod != 0) {
+        Owner->Status = PngStatus::BadCompression;
+        return false;
+    }
+    if (InterlaceMethod > 1) {
+        Owner->Status = PngStatus::BadInterlace;
+        return false;
+    }
+    // A pair without a converter never reaches the row loops: the load ends
+    // here, before any image data, and so fails with NoImageData.
+    if (!HasConverter(ColorType, BitDepth))
+        return false;
+    Owner->InterlaceMethod = InterlaceMethod;
+    return CreateImageBuffers();
+}
+
+void PngHeaderChunk::FreeImageBuffers()
+{
+    if (BitmapSection || Pixels)
+        FreePixelMemory(BitmapSection, Pixels);
+    std::free(AlphaPlane);
+    BitmapSection = nullptr;
+    Pixels = nullptr;
+    AlphaPlane = nullptr;
+}
+
+// False when a buffer cannot be had; every buffer then stays none.
+bool PngHeaderChunk::CreateImageBuffers()
+{
+    Info = {};
+    FreeImageBuffers();
+    uint16_t bitCount = BitCountFor(ColorType, BitDepth);
+    Paletted = bitCount != 0 && bitCount != 24;
+    uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
+    uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
+    if (bitCount != 0) {
+        Info.Header.Size = sizeof(DibHeader);
+        Info.Header.Width = static_cast<int32_t>(width);
+        Info.Header.Height = static_cast<int32_t>(height);
+        Info.Header.Planes = 1;
+        Info.Header.BitCount = bitCount;
+    }
+    uint64_t bytesPerRow = ((width * bitCount + 31) & ~uint64_t{31}) / 8;
+    BytesPerRow = static_cast<int32_t>(bytesPerRow);
+    if (Owner->OnScanline)
+        return true;
+    uint64_t pixelBytes = bytesPerRow * height;
+    bool hasAlpha = ColorType == 4 || ColorType == 6;
+    if (pixelBytes > kMaxBufferBytes || (hasAlpha && width * height > kMaxBufferBytes))
+        return false;
+    if (hasAlpha) {
+        // One spare byte: calloc(0) may answer none, which means "no plane".
+        AlphaPlane = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(width * height) + 1, 1));
+        if (!AlphaPlane)
+            return false;
+    }
+    // CreatePixelMemory hands out zero-filled memory.
+    Pixels = CreatePixelMemory(Info, pixelBytes, &BitmapSection);
+    if (!Pixels && pixelBytes > 0) {
+        FreeImageBuffers();
+        return false;
+    }
+    return true;
+}
+
+void PngHeaderChunk::BuildGrayPalette()
+{
+    if (ColorType != 0 && ColorType != 4)
+        return;
+    uint16_t bitCount = BitCount();
+    if (bitCount == 0 || bitCount > 8)
+        return;
+    uint64_t n = uint64_t{1} << bitCount;
+    const std::array<uint8_t, 256>& gamma = Owner->GammaTable;
+    for (uint64_t i = 0; i < n; ++i) {
+        uint8_t v = gamma[(i * 255) / (n - 1)];
+        Info.Colors[i] = {v, v, v, 0};
+    }
+}
+
+void PngHeaderChunk::Destroy()
+{
+    FreeImageBuffers();
+    PngChunk::Destroy();
+}

@@ -1,0 +1,18 @@
+// Pixel memory where there are no bitmap sections: a plain zero-filled
+// block, which is also its own owner handle.
+#include <cstdlib>
+
+#include "png/image.h"
+
+uint8_t* CreatePixelMemory(const BitmapInfo&, uint64_t byteCount, void** section)
+{
+    *section = nullptr;
+    if (byteCount >= SIZE_MAX)
+        return nullptr;
+    // One spare byte, so that an empty picture still gets a block of its own.
+    auto* pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(byteCount) + 1, 1));
+    *section = pixels;
+    return pixels;
+}
+
+void FreePixelMemory(void*, uint8_t* pixels) { std::free(pixels); }
