@@ -1,0 +1,346 @@
+// pngplug-host: a plain Windows application that hosts pngplug.dll the way
+// any host would, for trying the plug-in by hand and for scripted screenshots.
+//
+//   pngplug-host                         interactive: click the view to cycle
+//   pngplug-host --clicks N --shots DIR  N clicks, DIR/shot-<i>.bmp after each
+//
+// The plug-in reads its pictures from the current directory; the DLL is
+// loaded from the folder this program lives in.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kClassName[] = "PngPlugHost";
+constexpr char kFormClass[] = "obj_Form";
+constexpr int kClientWidth = 560;
+constexpr int kClientHeight = 440;
+// The view rectangle: large enough for every sample picture.
+constexpr int kViewX = 40;
+constexpr int kViewY = 40;
+constexpr int kViewWidth = 480;
+constexpr int kViewHeight = 360;
+constexpr int kSquare = 20;
+// The re-parenting tick comes 20 ms after SetParentWindow; allow wine ample time.
+constexpr DWORD kViewTimeoutMs = 5000;
+constexpr DWORD kSettleMs = 250;
+
+struct Options {
+    int Clicks = -1;  // -1: interactive
+    std::string ShotDir;
+};
+
+using SetParentWindowFn = void(__cdecl*)(HWND);
+using DrawFn = void(__cdecl*)(int, int, int, int, int);
+using SetTextFn = void(__cdecl*)(const char*);
+using SetDataFn = void(__cdecl*)(void*);
+using GetTextFn = const char*(__cdecl*)();
+
+struct Plugin {
+    HMODULE Module = nullptr;
+    SetParentWindowFn SetParentWindow = nullptr;
+    DrawFn Draw = nullptr;
+    SetTextFn SetPath = nullptr;
+    SetTextFn SetFile = nullptr;
+    SetDataFn SetData = nullptr;
+    GetTextFn GetShortInfo = nullptr;
+};
+
+LONG WINAPI TerminateOnCrash(EXCEPTION_POINTERS*)
+{
+    // A crash must show as a failure, never as wine's backtrace and exit 0.
+    TerminateProcess(GetCurrentProcess(), 99);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--clicks") == 0 && i + 1 < argc)
+            options.Clicks = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc)
+            options.ShotDir = argv[++i];
+        else
+            return false;
+    }
+    return options.Clicks <= 1000;
+}
+
+// A checkerboard with lines of text, so that whatever shows through a
+// picture's transparent parts is plainly the host's own surface.
+void PaintBackground(HDC dc, const RECT& area)
+{
+    HBRUSH light = CreateSolidBrush(RGB(236, 230, 214));
+    HBRUSH dark = CreateSolidBrush(RGB(96, 140, 188));
+    for (int y = area.top - area.top % kSquare; y < area.bottom; y += kSquare) {
+        for (int x = area.left - area.left % kSquare; x < area.right; x += kSquare) {
+            RECT square = {x, y, x + kSquare, y + kSquare};
+            FillRect(dc, &square, ((x / kSquare + y / kSquare) % 2) ? dark : light);
+        }
+    }
+    DeleteObject(light);
+    DeleteObject(dark);
+
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(120, 24, 32));
+    HFONT font = CreateFontA(22, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+    HGDIOBJ oldFont = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(ANSI_VAR_FONT));
+    static const char kLine[] = "pngplug host surface - the view shows through";
+    for (int y = 8, row = 0; y < kClientHeight; y += 40, ++row)
+        TextOutA(dc, 10 + (row % 3) * 30, y, kLine, static_cast<int>(sizeof kLine - 1));
+    SelectObject(dc, oldFont);
+    if (font)
+        DeleteObject(font);
+}
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;  // WM_PAINT covers every pixel
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        PaintBackground(dc, paint.rcPaint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+HWND CreateHostWindow(HINSTANCE instance)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = HostProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassA(&windowClass))
+        return nullptr;
+    // The view lives in the host's client area, so the host must not paint over it.
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRect(&frame, style, FALSE);
+    return CreateWindowExA(0, kClassName, "pngplug host", style, 60, 60, frame.right - frame.left,
+                           frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+}
+
+template <typename F>
+F Resolve(HMODULE module, const char* name)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+std::string OwnFolder()
+{
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    size_t slash = folder.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+bool LoadPlugin(Plugin& plugin)
+{
+    std::string path = OwnFolder() + "pngplug.dll";
+    plugin.Module = LoadLibraryA(path.c_str());
+    if (!plugin.Module) {
+        std::fprintf(stderr, "cannot load %s (error %lu)\n", path.c_str(), GetLastError());
+        return false;
+    }
+    plugin.SetParentWindow = Resolve<SetParentWindowFn>(plugin.Module, "SetParentWindow");
+    plugin.Draw = Resolve<DrawFn>(plugin.Module, "Draw");
+    plugin.SetPath = Resolve<SetTextFn>(plugin.Module, "SetPath");
+    plugin.SetFile = Resolve<SetTextFn>(plugin.Module, "SetFile");
+    plugin.SetData = Resolve<SetDataFn>(plugin.Module, "SetData");
+    plugin.GetShortInfo = Resolve<GetTextFn>(plugin.Module, "GetShortInfo");
+    if (plugin.SetParentWindow && plugin.Draw && plugin.SetPath && plugin.SetFile && plugin.SetData &&
+        plugin.GetShortInfo)
+        return true;
+    std::fprintf(stderr, "pngplug.dll lacks one of the exports\n");
+    return false;
+}
+
+// The documented order: the window first, then the rectangle, then the rest.
+void StartPlugin(const Plugin& plugin, HWND host)
+{
+    plugin.SetParentWindow(host);
+    plugin.Draw(0, kViewX, kViewY, kViewWidth, kViewHeight);
+    std::string folder = OwnFolder();
+    plugin.SetPath(folder.c_str());
+    plugin.SetFile("");
+    plugin.SetData(host);
+    std::string title = std::string("pngplug host - ") + plugin.GetShortInfo();
+    SetWindowTextA(host, title.c_str());
+}
+
+// Dispatches messages until the time is up; false once WM_QUIT arrived.
+// Waiting happens in MsgWaitForMultipleObjects, never in Sleep: the plug-in's
+// timer thread re-parents the view through this thread's queue.
+bool PumpFor(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                return false;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    }
+}
+
+// The view form once it is a visible child of the host, or null.
+HWND WaitForView(HWND host)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kViewTimeoutMs) {
+        HWND form = FindWindowExA(host, nullptr, kFormClass, nullptr);
+        if (form && IsWindowVisible(form)) {
+            PumpFor(kSettleMs);  // the capture and the first paint
+            return form;
+        }
+        if (!PumpFor(10))
+            return nullptr;
+    }
+    return nullptr;
+}
+
+bool WriteBitmapFile(const std::string& path, const BITMAPINFOHEADER& header, const void* bits)
+{
+    const DWORD imageSize = header.biSizeImage;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + imageSize;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return false;
+    bool written = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&header, sizeof header, 1, out) == 1 &&
+                   std::fwrite(bits, 1, imageSize, out) == imageSize;
+    return std::fclose(out) == 0 && written;
+}
+
+// Reads the host's client area back as the screen shows it, child windows
+// included, and saves it as a 24-bit bottom-up BMP.
+bool SaveClientShot(HWND host, const std::string& path)
+{
+    RECT client;
+    GetClientRect(host, &client);
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = client.right;
+    header.biHeight = client.bottom;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = ((client.right * 24 + 31) & ~31) / 8 * client.bottom;
+    void* bits = nullptr;
+    HDC screen = GetDC(host);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP section = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
+                                       nullptr, 0);
+    bool saved = false;
+    if (memory && section && bits) {
+        HGDIOBJ old = SelectObject(memory, section);
+        BitBlt(memory, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+        GdiFlush();
+        saved = WriteBitmapFile(path, header, bits);
+        SelectObject(memory, old);
+    }
+    if (section)
+        DeleteObject(section);
+    if (memory)
+        DeleteDC(memory);
+    ReleaseDC(host, screen);
+    return saved;
+}
+
+void ClickAt(HWND target, int x, int y)
+{
+    PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageA(target, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+// Clicks the view, saves a screenshot after each click, then closes down.
+int RunScripted(HWND host, const Options& options)
+{
+    HWND form = WaitForView(host);
+    if (!form)
+        std::fprintf(stderr, "the view did not appear; shots show the host alone\n");
+    int failures = 0;
+    for (int i = 1; i <= options.Clicks; ++i) {
+        if (form)
+            ClickAt(form, kViewWidth / 2, kViewHeight / 2);
+        PumpFor(kSettleMs);
+        if (options.ShotDir.empty())
+            continue;
+        std::string path = options.ShotDir + "\\shot-" + std::to_string(i) + ".bmp";
+        if (!SaveClientShot(host, path)) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            ++failures;
+        }
+    }
+    DestroyWindow(host);
+    while (PumpFor(kSettleMs)) {
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+int RunInteractive()
+{
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SetUnhandledExceptionFilter(TerminateOnCrash);
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: pngplug-host [--clicks N] [--shots DIR]\n");
+        return 2;
+    }
+    HWND host = CreateHostWindow(GetModuleHandleA(nullptr));
+    if (!host) {
+        std::fprintf(stderr, "cannot create the host window\n");
+        return 1;
+    }
+    ShowWindow(host, SW_SHOW);
+    UpdateWindow(host);
+
+    Plugin plugin;
+    if (!LoadPlugin(plugin)) {
+        DestroyWindow(host);
+        return 1;
+    }
+    StartPlugin(plugin, host);
+    int status = options.Clicks < 0 ? RunInteractive() : RunScripted(host, options);
+    if (!FreeLibrary(plugin.Module)) {
+        std::fprintf(stderr, "FreeLibrary failed (error %lu)\n", GetLastError());
+        status = 1;
+    }
+    return status;
+}
