@@ -32,7 +32,9 @@ public:
     void Init() override;
     // Slot 1: children and owned objects first, then tools, window and lists.
     void Destroy() override;
-    // Slot 2: Init, then the parent's colours and font, then the parent link.
+    // Slot 2: on a control Create<Control>() has just initialised, takes the
+    // parent's colours and font, then lists it as the parent's child and
+    // makes the parent its owner. A null parent leaves a top-level control.
     virtual void InitWithParent(Control* parent);
     // Slot 3: creates the platform window (and the parent's first); on an
     // existing window it creates the children's windows instead.
@@ -155,7 +157,7 @@ protected:
 private:
     void DetachFromParent();
     void DestroyOwnWindow();
-    void ReleaseChildren();
+    void OrphanSurvivingChildren();
 };
 
 // Window-less controls; a parent owns and lists its children and passes on

@@ -1,0 +1,13 @@
+// The window and control layer: objects and lists, controls with lazily
+// made windows and their message dispatch, canvases and bitmaps, the
+// multimedia timer, and the count of live GDI objects.
+#pragma once
+
+#include "winlayer/bitmap.h"
+#include "winlayer/canvas.h"
+#include "winlayer/control.h"
+#include "winlayer/dispatch.h"
+#include "winlayer/gdi_count.h"
+#include "winlayer/obj.h"
+#include "winlayer/obj_list.h"
+#include "winlayer/timer.h"
