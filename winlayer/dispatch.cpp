@@ -43,7 +43,9 @@ LRESULT ProcessSetFocus(Control* control, const MSG& message)
 LRESULT Reflect(Control* control, const MSG& message, UINT reflected)
 {
     auto child = reinterpret_cast<HWND>(message.lParam);
-    if (child && BoundControl(child))
+    // Another program's child may keep its own pointer in the user data.
+    bool layerWindow = child && reinterpret_cast<WNDPROC>(GetClassLongPtrA(child, GCLP_WNDPROC)) == WindowProc;
+    if (layerWindow && BoundControl(child))
         return SendMessageA(child, reflected, message.wParam, message.lParam);
     return DefaultProcessing(control, message);
 }
