@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "png/converters.h"
+#include "tests/support/png_writer.h"
+#include "tests/support/row_harness.h"
 
 namespace {
 
@@ -293,6 +295,60 @@ TEST(Converters, TargetFormatsMatchTheBufferTable)
     EXPECT_EQ(PixelRowSpan(0, 2, true, twoBit), 2);
     const ConvertParams rgb{5, 0, 15, 5, kInverse.data()};
     EXPECT_EQ(PixelRowSpan(2, 8, false, rgb), 15);
+}
+
+// A file gamma of 1.0 against the built-in display gamma of 2.2 makes a
+// table far from the identity.
+void DecodeWithGamma(const pngtest::Picture& picture, pngtest::ImageRef& image)
+{
+    pngtest::PngWriter writer;
+    writer.Signature().Header(picture).Chunk("gAMA", pngtest::BigEndian32(100000));
+    writer.ImageData(pngtest::Deflate(pngtest::FilterPicture(picture))).End();
+    ASSERT_TRUE(pngtest::LoadBytes(*image, writer.Data));
+    ASSERT_NE(image->GammaTable[128], 128) << "the table must not be the identity";
+}
+
+TEST(Converters, GammaMapsTruecolourExceptPlainEightBitAndNeverAlpha)
+{
+    for (uint8_t colorType : {2, 6}) {
+        for (uint8_t depth : {8, 16}) {
+            for (uint8_t interlace : {0, 1}) {
+                SCOPED_TRACE(testing::Message() << int{colorType} << "/" << int{depth} << "/" << int{interlace});
+                pngtest::Picture picture = pngtest::NoisePicture(5, 4, depth, colorType, depth + interlace);
+                picture.Interlace = interlace;
+                pngtest::ImageRef image;
+                DecodeWithGamma(picture, image);
+                const bool mapped = !(colorType == 2 && depth == 8 && interlace == 0);
+                const PngHeaderChunk& header = *image->Header();
+                for (uint32_t y = 0; y < 4; ++y) {
+                    for (uint32_t x = 0; x < 5; ++x) {
+                        uint32_t rgb = pngtest::ExpectedPixel(picture, x, y);
+                        if (mapped) {
+                            const auto& g = image->GammaTable;
+                            rgb = uint32_t{g[rgb >> 16]} << 16 | uint32_t{g[(rgb >> 8) & 255]} << 8 | g[rgb & 255];
+                        }
+                        EXPECT_EQ(pngtest::DeliveredPixel(header, x, y), rgb);
+                        if (colorType == 6) {
+                            EXPECT_EQ(pngtest::DeliveredAlpha(header, x, y), pngtest::ExpectedAlpha(picture, x, y));
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(Converters, GreyAndPaletteIndicesIgnoreGamma)
+{
+    for (uint8_t colorType : {0, 3, 4}) {
+        for (uint8_t interlace : {0, 1}) {
+            pngtest::Picture picture = pngtest::NoisePicture(6, 3, 8, colorType, colorType);
+            picture.Interlace = interlace;
+            pngtest::ImageRef image;
+            DecodeWithGamma(picture, image);
+            pngtest::ExpectDecoded(*image, picture, 0);
+        }
+    }
 }
 
 }  // namespace
