@@ -273,7 +273,7 @@ Control* ViewFixture::Form() const { return PluginView ? PluginView->Form : null
 
 HWND ViewFixture::FormWindow() const { return Form() ? Form()->Window : nullptr; }
 
-Pixels ViewFixture::HostPixelsUnderView(ViewBox box) const
+Pixels HostPixelsUnderView(ViewBox box)
 {
     Pixels pixels{box.Width, box.Height, std::vector<uint32_t>(size_t(box.Width) * box.Height)};
     for (int y = 0; y < box.Height; ++y)

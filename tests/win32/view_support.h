@@ -37,6 +37,8 @@ struct Pixels {
 // The host's own colour at (x, y): differs from its neighbours in every
 // channel and is never pure black, so any misplaced pixel shows.
 uint32_t HostPatternColor(int x, int y);
+// What a TestHost shows under the view box, the view's own window aside.
+Pixels HostPixelsUnderView(ViewBox box = kViewBox);
 
 // A visible window painted with HostPatternColor. Top-level (a popup at the
 // screen's origin) without a parent, else a child filling the parent.
@@ -105,8 +107,6 @@ protected:
     bool WaitForCapture();
     Control* Form() const;
     HWND FormWindow() const;
-    // The host pixels under the view as they were before the view existed.
-    Pixels HostPixelsUnderView(ViewBox box = kViewBox) const;
 
     std::unique_ptr<TestHost> frame;  // only for a child host
     std::unique_ptr<TestHost> host;
