@@ -1,4 +1,4 @@
-// bench_decode CORPUS [--rounds N] [--every] [--i686 FILE]
+// bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE]
 // Decode speed of ours against libpng, libspng, stb_image and the zlib-only
 // limit on the corpus of make_corpus.sh; peak heap per decode; the blend
 // kernel's rate; and, given the results of bench_decode_win32, the i686
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "bench/blend_bench.h"
+#include "bench/breakdown.h"
 #include "bench/memory.h"
 #include "bench/report.h"
 #include "bench/verify.h"
@@ -32,6 +33,7 @@ struct Options {
     int Rounds = 9;
     bool EveryPicture = false;  // also every PngSuite row
     std::string I686Results;
+    std::string OnlyGroup;  // empty: every group
 };
 
 struct Group {
@@ -58,6 +60,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.Rounds = std::max(7, std::atoi(argv[++i]));
         else if (arg == "--every")
             options.EveryPicture = true;
+        else if (arg == "--group" && i + 1 < argc)
+            options.OnlyGroup = argv[++i];
         else if (arg == "--i686" && i + 1 < argc)
             options.I686Results = argv[++i];
         else if (options.Corpus.empty() && arg[0] != '-')
@@ -106,13 +110,23 @@ void PrintI686(const std::string& path, std::span<const Picture> large, const Ti
     std::printf("(the i686 figures come from a separate run, not interleaved with this one)\n");
 }
 
+void PrintLargeBreakdown(std::span<const Picture> large, const TimingTable& times, int rounds)
+{
+    std::vector<double> ours, inflate;
+    for (const std::vector<double>& row : times) {
+        ours.push_back(row[0]);
+        inflate.push_back(row[kLimitIndex]);
+    }
+    PrintBreakdown(large, ours, inflate, rounds);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: bench_decode CORPUS [--rounds N] [--every] [--i686 FILE]\n");
+        std::fprintf(stderr, "usage: bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE]\n");
         return 2;
     }
     PrintSetting(options);
@@ -128,12 +142,16 @@ int main(int argc, char** argv)
     }
     TimingTable largeTimes;
     for (const Group& group : kGroups) {
+        if (!options.OnlyGroup.empty() && options.OnlyGroup != group.Folder)
+            continue;
         const std::vector<Picture>& set = pictures[group.Folder];
         TimingTable times = TimeDecoders(set, kDecoders, {options.Rounds, group.SecondsPerSample});
         bool every = options.EveryPicture || std::strcmp(group.Folder, "pngsuite") != 0;
         PrintGroup({group.Title, set, kDecoders, &times, kLimitIndex, every});
-        if (std::strcmp(group.Folder, "large") == 0)
+        if (std::strcmp(group.Folder, "large") == 0) {
             largeTimes = times;
+            PrintLargeBreakdown(set, times, options.Rounds);
+        }
         std::fflush(stdout);
     }
     PrintPeakHeap(pictures["large"], kDecoders);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/breakdown.h"
 #include "bench/decoders.h"
 #include "png/format.h"
 
@@ -117,17 +118,16 @@ void ForEachRow(const ImageFacts& facts, auto&& row)
     }
 }
 
-}  // namespace
-
-DecodeOutcome InflateOnly(std::span<const uint8_t> file)
+// Inflates the image data row by row as our reader does, showing each row
+// (filter byte first) to sink; false when the data ends early or is broken.
+template <typename Sink>
+bool InflateRows(std::span<const uint8_t> file, Sink&& sink)
 {
     IdatPieces pieces(file);
     ImageFacts facts;
-    if (!pieces.FindHeader(facts))
-        return {};
     z_stream z{};
-    if (inflateInit(&z) != Z_OK)
-        return {};
+    if (!pieces.FindHeader(facts) || inflateInit(&z) != Z_OK)
+        return false;
     std::vector<uint8_t> input(kInputBufferSize);
     std::vector<uint8_t> rowBuffer((uint64_t{facts.Width} * facts.BitsPerPixel + 7) / 8 + 1);
     bool ok = true;
@@ -145,8 +145,32 @@ DecodeOutcome InflateOnly(std::span<const uint8_t> file)
             if (result < 0 || (result == Z_STREAM_END && z.avail_out > 0))
                 return ok = false;
         }
+        sink(rowBuffer.data(), length);
         return true;
     });
     inflateEnd(&z);
-    return {ok, 0};
+    return ok;
+}
+
+}  // namespace
+
+DecodeOutcome InflateOnly(std::span<const uint8_t> file)
+{
+    return {InflateRows(file, [](const uint8_t*, uint64_t) {}), 0};
+}
+
+FilterCounts CountFilterTypes(std::span<const uint8_t> file)
+{
+    FilterCounts counts{};
+    InflateRows(file, [&](const uint8_t* row, uint64_t) { ++counts[row[0] < 5 ? row[0] : 5]; });
+    return counts;
+}
+
+std::vector<uint8_t> ImageDataBytes(std::span<const uint8_t> file)
+{
+    IdatPieces pieces(file);
+    std::vector<uint8_t> all, piece(kInputBufferSize);
+    while (uint32_t n = pieces.Next(piece.data()))
+        all.insert(all.end(), piece.begin(), piece.begin() + n);
+    return all;
 }

@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 out=${1:-$root/build/bench-corpus}
 suite=${PNGSUITE_DIR:-$root/../shared/pngsuite}
-recipe=5
+recipe=8
 
 if [ "$(cat "$out/.stamp" 2>/dev/null)" = "$recipe" ]; then
     exit 0
@@ -25,19 +25,30 @@ trap 'rm -rf "$work"' EXIT
 
 # No ancillary chunks (gAMA, cHRM, bKGD, times): every decoder then does the
 # same work, and no gamma table gets between the outputs being compared.
-png_opts=(-strip -define png:exclude-chunks=date,time,bKGD,gAMA,cHRM,sRGB,pHYs,tEXt,zTXt,iTXt)
+# Filters chosen per row by libpng's adaptive heuristic and zlib level 6, as
+# most encoders write them (left alone, ImageMagick filters every row with
+# Average, which would time one filter only).
+png_opts=(-strip -define png:exclude-chunks=date,time,bKGD,gAMA,cHRM,sRGB,pHYs,tEXt,zTXt,iTXt
+          -define png:compression-level=6 -define png:compression-filter=5)
 
 # A plasma fractal laid over a diagonal gradient: smooth runs and noisy
-# detail, as photographs and rendered art have.
+# detail, as photographs and rendered art have. Two bands are blurred, like
+# sky or an out-of-focus background, so that the encoder's per-row filter
+# choice varies down the picture (all Average otherwise).
 size=2048
 convert -seed 7 -size ${size}x${size} plasma:fractal \
-    \( -size ${size}x${size} gradient:'#203060'-'#f0c080' -virtual-pixel mirror -distort SRT 30 -gravity center -extent ${size}x${size} \) \
-    -compose blend -define compose:args=55 -composite "$work/rgb.miff"
+    \( -size ${size}x${size} gradient:'#203060'-'#f0c080' -virtual-pixel mirror -distort SRT 30 \
+       -gravity center -extent ${size}x${size} \) \
+    -compose blend -define compose:args=55 -composite \
+    -gravity northwest -region ${size}x$((size / 4))+0+0 -blur 0x4 \
+    -region ${size}x$((size / 4))+0+$((size / 2)) -blur 0x1.2 +region "$work/rgb.miff"
 # Alpha: a second plasma mixed with a radial fall-off and stretched, so
 # there are opaque, clear and every partial value in between.
 convert -seed 23 -size ${size}x${size} plasma:fractal -colorspace Gray \
     \( -size ${size}x${size} radial-gradient:white-black \) \
-    -compose blend -define compose:args=40 -composite -auto-level -level 15%,75% "$work/alpha.miff"
+    -compose blend -define compose:args=40 -composite -auto-level -level 15%,75% \
+    -gravity northwest -region ${size}x$((size / 4))+0+0 -blur 0x4 \
+    -region ${size}x$((size / 4))+0+$((size / 2)) -blur 0x1.2 +region "$work/alpha.miff"
 convert "$work/rgb.miff" "$work/alpha.miff" -alpha off -compose CopyOpacity -composite "$work/rgba.miff"
 
 large() {
@@ -46,7 +57,9 @@ large() {
     convert "$work/$source.miff" "${png_opts[@]}" "$@" "$out/large/$name.png"
 }
 large grey8 rgb -colorspace Gray -depth 8 -define png:color-type=0 -define png:bit-depth=8
-large palette256 rgb -dither FloydSteinberg -colors 256 -define png:color-type=3 -define png:bit-depth=8
+# Palette pictures are usually written unfiltered (PNG standard, section 12.8).
+large palette256 rgb -dither FloydSteinberg -colors 256 -define png:color-type=3 -define png:bit-depth=8 \
+    -define png:compression-filter=0
 large rgb8 rgb -depth 8 -define png:color-type=2 -define png:bit-depth=8
 large rgba8 rgba -depth 8 -define png:color-type=6 -define png:bit-depth=8
 large rgba16 rgba -depth 16 -define png:color-type=6 -define png:bit-depth=16

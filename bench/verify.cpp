@@ -82,7 +82,8 @@ bool VerifyGroup(const std::string& title, std::span<const Picture> pictures, in
         if (difference >= 0 && difference <= maxDifference)
             ++matched;
         else
-            failures += " " + picture.Name + (difference < 0 ? "(fail)" : "(off by " + std::to_string(difference) + ")");
+            failures += " " + picture.Name +
+                        (difference < 0 ? "(fail)" : "(off by " + std::to_string(difference) + ")");
     }
     std::printf("check %-12s ours equals libspng on %d of %zu pictures (largest channel difference %d)%s\n",
                 title.c_str(), matched, pictures.size(), worst, failures.empty() ? "" : ":");
