@@ -281,6 +281,8 @@ void ClickAt(HWND target, int x, int y)
 // Clicks the view, saves a screenshot after each click, then closes down.
 int RunScripted(HWND host, const Options& options)
 {
+    if (!options.ShotDir.empty())
+        CreateDirectoryA(options.ShotDir.c_str(), nullptr);  // fine when it exists already
     HWND form = WaitForView(host);
     if (!form)
         std::fprintf(stderr, "the view did not appear; shots show the host alone\n");
