@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "png/cpu.h"
 #include "png/filters.h"
 #include "png/filters_wide.h"
 
@@ -193,5 +194,15 @@ TEST(Filters, RowLengthRoundsPackedRowsUpToWholeBytes)
     EXPECT_EQ(RowLengthFor(5, 8, 10), 0);
     EXPECT_EQ(RowLengthFor(0, 8, 0), 0);
 }
+
+#if defined(__SSE2__)
+TEST(Filters, ProcessorWithSse2ReportsTheTopLevelAndWideArithmetic)
+{
+    // This test program itself uses SSE2, so the processor running it has
+    // MMX, SSE and SSE2: every feature test must pass.
+    EXPECT_EQ(ProcessorLevel(), 4);
+    EXPECT_TRUE(WideArithmetic());
+}
+#endif
 
 }  // namespace
