@@ -32,9 +32,12 @@ struct LoopState {
 
 // Row pointers step past the ends of their buffers after the last row (and
 // the handler's pointers may be anything): the arithmetic is done on
-// addresses, and nothing is written through a pointer the loop did not check.
+// addresses. A null row stays null, so a handler that supplies no row gets
+// nothing written rather than a write near address 0.
 uint8_t* Offset(uint8_t* p, int64_t delta)
 {
+    if (p == nullptr)
+        return nullptr;
     return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(delta));
 }
 
