@@ -48,6 +48,18 @@ void CheckHeaderBuffers(const PngImage& image)
         Require(header.AlphaPlane != nullptr, "pixels and alpha plane come together");
 }
 
+// Entries a transparency chunk does not give are opaque, also when the chunk
+// was refused: drawing reads the table whatever the load made of it.
+void CheckTransparency(const PngImage& image)
+{
+    const auto* chunk = image.Find<PngTransparencyChunk>("tRNS");
+    if (!chunk)
+        return;
+    int32_t given = chunk->DataSize <= 256 ? chunk->DataSize : 0;
+    for (int32_t i = given; i < 256; ++i)
+        Require(chunk->Alpha[static_cast<size_t>(i)] == 255, "alpha entries the chunk does not give are 255");
+}
+
 }  // namespace
 
 LoadOutcome LoadAndCheck(PngImage& image, const uint8_t* data, size_t size)
@@ -70,6 +82,7 @@ LoadOutcome LoadAndCheck(PngImage& image, const uint8_t* data, size_t size)
         Require(image.HasHeader(), "item 0 is the header whenever the list holds anything");
     if (image.HasHeader())
         CheckHeaderBuffers(image);
+    CheckTransparency(image);
     return outcome;
 }
 

@@ -31,9 +31,11 @@ per_target=$((seconds / ${#targets[@]}))
 [ "$per_target" -lt 1 ] && per_target=1
 mkdir -p "$regressions" "$build/logs"
 
-# The last value libFuzzer printed for a key ("cov:", "ft:") or a final stat.
-last_field() { grep -o "$1 *[0-9]*" "$2" | tail -1 | grep -o '[0-9]*$'; }
-final_stat() { grep "^stat::$1:" "$2" | tail -1 | awk '{print $2}'; }
+# The last value libFuzzer printed for a key ("cov:", "ft:") or a final stat;
+# "-" when it printed none (a crash during start-up).
+or_dash() { local value; value=$(cat); echo "${value:--}"; }
+last_field() { grep -o "$1 *[0-9]*" "$2" | tail -1 | grep -o '[0-9]*$' | or_dash; }
+final_stat() { grep "^stat::$1:" "$2" | tail -1 | awk '{print $2}' | or_dash; }
 
 # A crasher made as small as libFuzzer can in a few seconds; the original when
 # that fails (timeouts and leaks often do not minimise).
@@ -84,9 +86,10 @@ for target in "${targets[@]}"; do
         tail -5 "$log" | sed 's/^/    /'
         findings=$((findings + 1))
     fi
-    summary+=("$(printf '%-18s runs %-10s exec/s %-7s cov %-6s ft %-7s corpus %-6s findings %s' "$target" \
-        "$(final_stat number_of_executed_units "$log")" "$(final_stat average_exec_per_sec "$log")" \
+    summary+=("$(printf '%-17s runs %-9s exec/s %-6s cov %-5s ft %-6s corpus %-5s rss %-5s slowest %ss findings %s' \
+        "$target" "$(final_stat number_of_executed_units "$log")" "$(final_stat average_exec_per_sec "$log")" \
         "$(last_field 'cov:' "$log")" "$(last_field 'ft:' "$log")" "$(find "$corpus" -type f | wc -l)" \
+        "$(final_stat peak_rss_mb "$log")MB" "$(final_stat slowest_unit_time_sec "$log")" \
         "$(echo "$found" | grep -c .)")")
 done
 
