@@ -72,12 +72,18 @@ void __cdecl Settings(void) {}
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
         StartLibrary(instance);
     } else if (reason == DLL_PROCESS_DETACH) {
+        // At process exit (reserved set) every other thread, the timer's
+        // included, is already gone and the system reclaims memory and window
+        // classes with the process: a teardown would only call into a
+        // half-dismantled process.
+        if (reserved)
+            return TRUE;
         StopLibrary();
         delete storedPath;
         delete storedFile;
