@@ -68,6 +68,13 @@ bool IsLiveView(const ViewHolder* view, const Control* form)
     return view && PluginView == view && view->Form == form && !form->WindowDestroyed;
 }
 
+// Before the re-parenting, after a failed one, or with the host gone before
+// it, the form is a top-level window: shown, it would float on the desktop.
+bool IsInsideAWindow(const Control* form)
+{
+    return GetAncestor(form->Window, GA_PARENT) != GetDesktopWindow();
+}
+
 void Capture(Control* form)
 {
     ViewHolder* view = PluginView;
@@ -80,6 +87,10 @@ void Capture(Control* form)
     if (!IsLiveView(view, form))
         return;
     ReplaceBackground(CopyHostPixels());
+    // A capture requested before the form is inside the host leaves it
+    // hidden; the re-parenting shows it and captures again.
+    if (!IsInsideAWindow(form))
+        return;
     form->SetVisible(true);
     // At once, so the view never shows stale pixels; the picture follows
     // with the paint message that showing the form brings.
