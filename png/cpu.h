@@ -1,5 +1,6 @@
-// The processor test that picks the faster form of the Up filter. The choice
-// never changes the decoded bytes, only how fast they come out.
+// The processor tests that pick the faster forms of the filters, converters,
+// CRC-32 and blend. The choice never changes the decoded bytes, only how fast
+// they come out.
 #pragma once
 
 #include <cstdint>
@@ -12,3 +13,16 @@ int32_t ProcessorLevel();
 // Process-wide, computed once on first use and then only read: true when the
 // processor has packed byte addition (level 2 or more).
 bool WideArithmetic();
+
+// The vector extensions the wide forms are written for. Avx2 also needs the
+// operating system to save the 256-bit registers, which it checks.
+struct ProcessorFeatures {
+    bool Sse2 = false;
+    bool Ssse3 = false;
+    bool Sse41 = false;
+    bool Avx2 = false;
+    bool Pclmul = false;
+};
+
+// Tested once per process (a thread-safe static), then only read.
+const ProcessorFeatures& Features();

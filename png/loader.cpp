@@ -51,9 +51,12 @@ bool PngChunk::ReadChunkData(FileStream& stream, uint32_t length)
         stream.Read(Data, length);
     uint8_t stored[4] = {};
     stream.Read(stored, 4);
+    // Without StrictCrc a mismatch is ignored: nothing to compute.
+    if (!Owner->StrictCrc)
+        return true;
     uint32_t crc = UpdateCrc(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(Name.Bytes.data()), 4);
     crc = UpdateCrc(crc, Data, static_cast<size_t>(DataSize)) ^ 0xFFFFFFFFu;
-    if (crc == ReadBigEndian32(stored) || !Owner->StrictCrc)
+    if (crc == ReadBigEndian32(stored))
         return true;
     Owner->Status = PngStatus::CrcMismatch;
     return false;

@@ -1,5 +1,6 @@
 // The gamma chunk (PNG standard, section 11.3.3.2) and the table it builds:
 // every 8-bit sample corrected for the file gamma and a display gamma of 2.2.
+#include <array>
 #include <cmath>
 
 #include "png/image.h"
@@ -19,6 +20,31 @@ uint8_t CorrectedSample(int i, uint32_t gamma)
         power = x == 0.0L ? 0.0L : std::exp(e * std::log(x));
     long double v = std::nearbyint(power * 255.0L);
     return static_cast<uint8_t>(v > 255.0L ? 255 : v);
+}
+
+using Table = std::array<uint8_t, 256>;
+
+// The table of the last gamma value this thread built, so that a run of files
+// with the same "gAMA" (most carry 45455) pays for the 256 logarithms and
+// powers once. Per thread: decoders on other threads neither see a half-made
+// table nor need a lock.
+struct CachedTable {
+    bool Valid = false;
+    uint32_t Gamma = 0;
+    Table Samples{};
+};
+
+thread_local CachedTable cachedTable;
+
+const Table& CorrectedTable(uint32_t gamma)
+{
+    if (!cachedTable.Valid || cachedTable.Gamma != gamma) {
+        for (int i = 0; i < 256; ++i)
+            cachedTable.Samples[i] = CorrectedSample(i, gamma);
+        cachedTable.Gamma = gamma;
+        cachedTable.Valid = true;
+    }
+    return cachedTable.Samples;
 }
 
 }  // namespace
@@ -50,7 +76,6 @@ bool PngGammaChunk::Load(FileStream& stream, uint32_t length)
     uint32_t gamma = GetGamma();
     if (gamma == 0)
         return true;
-    for (int i = 0; i < 256; ++i)
-        Owner->GammaTable[i] = CorrectedSample(i, gamma);
+    Owner->GammaTable = CorrectedTable(gamma);
     return true;
 }

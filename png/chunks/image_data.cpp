@@ -27,6 +27,14 @@ uint32_t EndOfData(uint32_t position, uint32_t length)
 
 enum class Input { Ready, RanOut, Failed };
 
+// Only StrictCrc ever compares the register: otherwise mismatches are
+// ignored, so the bytes need not pass through it at all.
+void AddToCrc(const PngImageDataChunk& chunk, uint32_t& crc, const uint8_t* bytes, size_t count)
+{
+    if (chunk.Owner->StrictCrc)
+        crc = UpdateCrc(crc, bytes, count);
+}
+
 // The current chunk's data is used up: check its CRC and step into the next
 // chunk, which must be "IDAT".
 Input StepToNextChunk(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dataEnd, uint32_t& crc)
@@ -46,7 +54,8 @@ Input StepToNextChunk(PngImageDataChunk& chunk, InflateContext& context, uint32_
         Fail(chunk, context, PngStatus::DataNotContinued);
         return Input::Failed;
     }
-    crc = UpdateCrc(0xFFFFFFFFu, frame + 8, 4);
+    crc = 0xFFFFFFFFu;
+    AddToCrc(chunk, crc, frame + 8, 4);
     dataEnd = EndOfData(context.Position, ReadBigEndian32(frame + 4));
     return Input::Ready;
 }
@@ -67,7 +76,7 @@ Input FillInput(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dat
     context.Position += got;
     if (got == 0)
         return Input::RanOut;
-    crc = UpdateCrc(crc, context.Input, got);
+    AddToCrc(chunk, crc, context.Input, got);
     context.Zlib.next_in = context.Input;
     context.Zlib.avail_in = got;
     return Input::Ready;
@@ -149,7 +158,7 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 // Rows can all be delivered before the current chunk's data is read to its
 // end (the zlib trailer, or bytes after the stream, may remain): read the
 // rest through the CRC so that the CRC that follows is read where it stands.
-void FinishChunkData(InflateContext& context, uint32_t dataEnd, uint32_t& crc)
+void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t dataEnd, uint32_t& crc)
 {
     while (context.Input && context.Position < dataEnd) {
         uint32_t piece = std::min(kInflateInputSize, dataEnd - context.Position);
@@ -157,7 +166,7 @@ void FinishChunkData(InflateContext& context, uint32_t dataEnd, uint32_t& crc)
         context.Position += got;
         if (got == 0)
             return;
-        crc = UpdateCrc(crc, context.Input, got);
+        AddToCrc(chunk, crc, context.Input, got);
     }
 }
 
@@ -191,7 +200,7 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
         DecodeAdam7Rows(*this, context, crc);
     }
     if (!context.Failed)
-        FinishChunkData(context, DataEnd, crc);
+        FinishChunkData(*this, context, DataEnd, crc);
     CloseInflate(context);
     std::free(RowBuffers[0]);
     RowBuffers = {};

@@ -221,6 +221,20 @@ TEST(GammaChunk, TableCorrectsForFileGammaAndADisplayOf2_2)
     }
 }
 
+TEST(GammaChunk, EachValueGetsItsOwnTableWhateverCameBefore)
+{
+    // Repeats and alternations: a table kept from an earlier file must be
+    // used only for the same value.
+    for (uint32_t gamma : {45455u, 45455u, 100000u, 45455u, 22000u, 100000u, 100001u}) {
+        ImageRef image;
+        image->Clear();
+        LoadHeader(*image, 1, 1, 8, 2);
+        LoadChunk<PngGammaChunk>(*image, "gAMA", BigEndian32(gamma));
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(image->GammaTable[i], ExpectedGamma(i, gamma)) << "gamma " << gamma << " entry " << i;
+    }
+}
+
 TEST(GammaChunk, ZeroLeavesTheIdentity)
 {
     ImageRef image;
