@@ -114,10 +114,14 @@ int32_t AfterFirstOf(const PngImage& image, std::initializer_list<ChunkName> nam
     return -1;
 }
 
-int32_t BeforeOrEnd(const PngImage& image, const ChunkName& name)
+// "IEND" is always the last chunk: it goes at the end, nothing is read after
+// it, and every later chunk goes before it. Looking at the last item alone
+// keeps a file of many small chunks linear in its length.
+int32_t BeforeEndOrAtEnd(const PngImage& image)
 {
-    PngChunk* chunk = image.FindChunk(name);
-    return chunk ? chunk->Index() : image.Chunks->Count;
+    int32_t count = image.Chunks->Count;
+    bool endLast = count > 0 && static_cast<PngChunk*>(image.Chunks->Item(count - 1))->Name == ChunkName("IEND");
+    return endLast ? count - 1 : count;
 }
 
 // Where a new chunk of the kind goes. The gAMA and tRNS rules keep the list
@@ -145,7 +149,7 @@ int32_t PlacementOf(const PngImage& image, ChunkKind kind)
         index = AfterFirstOf(image, {"gAMA", "PLTE", "IDAT"});
         break;
     default:
-        return BeforeOrEnd(image, "IEND");
+        return BeforeEndOrAtEnd(image);
     }
     return index >= 0 ? index : fallback;
 }

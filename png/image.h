@@ -141,7 +141,12 @@ protected:
 class PngTransparencyChunk : public PngChunk {
 public:
     bool SingleColor = false;
-    std::array<uint8_t, 256> Alpha{};
+    // Entries the chunk does not give, and all of them until it loads, are opaque.
+    std::array<uint8_t, 256> Alpha = [] {
+        std::array<uint8_t, 256> opaque{};
+        opaque.fill(255);
+        return opaque;
+    }();
 
     bool Load(FileStream& stream, uint32_t length) override;
 
