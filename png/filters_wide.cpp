@@ -18,6 +18,50 @@ int32_t GroupCount(int32_t length) { return length < 0 ? 0 : (length + 8) / 8; }
 // carry that came up into it.
 uint64_t AddBytes(uint64_t x, uint64_t y) { return ((x & kLow7) + (y & kLow7)) ^ ((x ^ y) & kHigh1); }
 
+// The predictor with as little as possible waiting for a, the byte restored
+// just before: pa = |b - c| does not need it, and pb = |a - c| and
+// pc = |(a - c) + (b - c)| share a - c. Same ties as PaethPredictor (a, then
+// b, then c), chosen by conditional moves: on noisy rows a branch here
+// would be a coin toss.
+struct PaethChoice {
+    uint32_t operator()(uint32_t a, uint32_t b, uint32_t c) const
+    {
+        const int d = int(b) - int(c), t = int(a) - int(c);
+        const int pa = d < 0 ? -d : d;
+        const int pb = t < 0 ? -t : t;
+        const int pc = t + d < 0 ? -(t + d) : t + d;
+        const uint32_t bOrC = pb <= pc ? b : c;
+        return (pa <= pb) & (pa <= pc) ? a : bOrC;
+    }
+};
+
+// The sum reaches 510: it is taken in 32 bits, never in a byte.
+struct AverageChoice {
+    uint32_t operator()(uint32_t a, uint32_t b, uint32_t) const { return (a + b) >> 1; }
+};
+
+// Step independent chains, each carrying its restored left byte in a[k] and
+// its upper-left byte in c[k]; both start at 0 (nothing left of the row).
+template <int Step, typename Predict>
+void CarriedLoop(uint8_t* row, const uint8_t* previous, int32_t length)
+{
+    const Predict predict;
+    uint8_t* x = row + 1;
+    const uint8_t* b = previous + 1;
+    uint32_t a[Step] = {}, c[Step] = {};
+    int32_t i = 0;
+    for (; i + Step <= length; i += Step) {
+        for (int k = 0; k < Step; ++k) {
+            const uint32_t above = b[i + k];
+            a[k] = (x[i + k] + predict(a[k], above, c[k])) & 0xFF;
+            c[k] = above;
+            x[i + k] = static_cast<uint8_t>(a[k]);
+        }
+    }
+    for (int k = 0; i + k < length; ++k)
+        x[i + k] = static_cast<uint8_t>(x[i + k] + predict(a[k], b[i + k], c[k]));
+}
+
 }  // namespace
 
 void UnfilterUpWords(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
@@ -62,4 +106,43 @@ void UnfilterUpWide(uint8_t* row, const uint8_t* previous, int32_t length, int32
 #else
     UnfilterUpWords(row, previous, length, step);
 #endif
+}
+
+// With a = c = 0 for the first step bytes both predictors reduce to what the
+// standard prescribes there: floor(b / 2) and b.
+void UnfilterAverageCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+{
+    if (step == 1)
+        CarriedLoop<1, AverageChoice>(row, previous, length);
+    else if (step == 2)
+        CarriedLoop<2, AverageChoice>(row, previous, length);
+    else
+        ChooseRowFilters(false).Routines[static_cast<int>(FilterType::Average)](row, previous, length, step);
+}
+
+void UnfilterPaethCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+{
+    if (step == 1)
+        CarriedLoop<1, PaethChoice>(row, previous, length);
+    else if (step == 2)
+        CarriedLoop<2, PaethChoice>(row, previous, length);
+    else
+        ChooseRowFilters(false).Routines[static_cast<int>(FilterType::Paeth)](row, previous, length, step);
+}
+
+RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, int32_t step)
+{
+    // UnfilterRow hands the routines a step of at least 1.
+    step = step < 1 ? 1 : step;
+    RowFilters filters = ChooseRowFilters(wide);
+    if (step == 1 || step == 2) {
+        filters.Routines[static_cast<int>(FilterType::Average)] = UnfilterAverageCarried;
+        filters.Routines[static_cast<int>(FilterType::Paeth)] = UnfilterPaethCarried;
+    }
+#if defined(__i386__) || defined(__x86_64__)
+    ChooseVectorFilters(features, step, filters);
+#else
+    (void)features;
+#endif
+    return filters;
 }

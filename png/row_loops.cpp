@@ -8,6 +8,7 @@
 #include "png/cpu.h"
 #include "png/decode.h"
 #include "png/filters.h"
+#include "png/filters_wide.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ bool Prepare(PngImageDataChunk& chunk, bool interlaced, LoopState& st)
     st.Width = st.Header->Width;
     st.Height = st.Header->Height;
     st.Capacity = chunk.RowLength;
-    st.Filters = ChooseRowFilters(WideArithmetic());
+    st.Filters = ChooseWideRowFilters(Features(), WideArithmetic(), chunk.FilterStep);
     st.Params = {chunk.DecodeWidth, shift, chunk.RowLength, st.Width, st.Image->GammaTable.data()};
     const uint8_t colorType = st.Header->ColorType, depth = st.Header->BitDepth;
     if (interlaced)
