@@ -21,7 +21,7 @@ inline void Require(bool condition, const char* what)
 // Above this many pixels a target skips the per-pixel work it adds itself
 // (the blend, the digest): a 60-byte header may ask for 2 GB, and the
 // decoder alone must show it can refuse that or touch only what it decodes.
-constexpr uint64_t kModestPixels = uint64_t{1} << 20;
+constexpr uint64_t kModestPixels = uint64_t{1} << 18;
 
 bool IsModest(int64_t width, int64_t height);
 

@@ -39,8 +39,21 @@ final_stat() { grep "^stat::$1:" "$2" | tail -1 | awk '{print $2}' | or_dash; }
 
 # A crasher made as small as libFuzzer can in a few seconds; the original when
 # that fails (timeouts and leaks often do not minimise).
+# The kept file that holds exactly these bytes, if any.
+known_as() {
+    local kept
+    for kept in "$regressions"/*; do
+        [ -f "$kept" ] && cmp -s "$kept" "$1" && { basename "$kept"; return 0; }
+    done
+    return 1
+}
+
 keep_finding() {
-    local target=$1 artifact=$2 name minimised
+    local target=$1 artifact=$2 name minimised known
+    if known=$(known_as "$artifact"); then
+        echo "    still failing: tests/fuzz/regressions/$known"
+        return
+    fi
     name=$target-$(basename "$artifact")
     minimised=$build/logs/$name.min
     rm -f "$minimised"
