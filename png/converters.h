@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+struct ProcessorFeatures;
+
 // What a converter reads besides the row; the row loops fill it once per
 // picture (RowLength and SourceWidth once per Adam7 pass).
 struct ConvertParams {
@@ -32,6 +34,14 @@ using InterlacedConverter = void (*)(const ConvertParams& params, int32_t pass, 
 // on the reduction shift s: source pixel k * 2^s goes to column k.
 PlainConverter ChoosePlainConverter(uint8_t colorType, uint8_t bitDepth, int32_t shift);
 InterlacedConverter ChooseInterlacedConverter(uint8_t colorType, uint8_t bitDepth);
+
+// The fastest converters for this processor and picture, the same bytes as
+// the two above: vector kernels for byte formats at full size, and no table
+// lookups when identityGamma says GammaTable is the identity.
+PlainConverter ChooseFastPlainConverter(uint8_t colorType, uint8_t bitDepth, int32_t shift,
+                                        const ProcessorFeatures& features, bool identityGamma);
+InterlacedConverter ChooseFastInterlacedConverter(uint8_t colorType, uint8_t bitDepth,
+                                                  const ProcessorFeatures& features, bool identityGamma);
 
 // Bits per pixel of the destination buffer the converters write (1, 4, 8 or
 // 24); 0 when the pair has no converter.

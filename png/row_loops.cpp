@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "png/converters.h"
+#include "png/converters_wide.h"
 #include "png/cpu.h"
 #include "png/decode.h"
 #include "png/filters.h"
@@ -74,10 +75,12 @@ bool Prepare(PngImageDataChunk& chunk, bool interlaced, LoopState& st)
     st.Filters = ChooseWideRowFilters(Features(), WideArithmetic(), chunk.FilterStep);
     st.Params = {chunk.DecodeWidth, shift, chunk.RowLength, st.Width, st.Image->GammaTable.data()};
     const uint8_t colorType = st.Header->ColorType, depth = st.Header->BitDepth;
+    // Once per picture: whether the lookups can go, and the fastest forms.
+    const bool identity = IsIdentityTable(st.Params.GammaTable);
     if (interlaced)
-        st.Interlaced = ChooseInterlacedConverter(colorType, depth);
+        st.Interlaced = ChooseFastInterlacedConverter(colorType, depth, Features(), identity);
     else
-        st.Plain = ChoosePlainConverter(colorType, depth, shift);
+        st.Plain = ChooseFastPlainConverter(colorType, depth, shift, Features(), identity);
     st.Alpha = HasAlphaPlane(colorType);
     // Source pixel k * 2^s of a row exists only for k below W >> s.
     const bool shapeFits = chunk.DecodeWidth > 0 && chunk.DecodeWidth <= (st.Width >> shift) &&
