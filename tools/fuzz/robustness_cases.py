@@ -77,6 +77,7 @@ def truncation_cases():
         'trunc_in_idat_crc': whole[:data_end + 2],
         'trunc_before_iend': whole[:data_end + 4],
         'trunc_in_iend': whole[:-6],
+        'trunc_after_short_idat': SIGNATURE + header() + chunk(b'IDAT', ZDATA[:len(ZDATA) // 2]),
     }
 
 
