@@ -153,6 +153,7 @@ def zlib_cases():
         'zlib_bad_block': plain(data=ZDATA[:2] + b'\xff' * 8 + ZDATA[10:]),
         'zlib_bad_adler': plain(data=ZDATA[:-4] + b'\0\0\0\0'),
         'zlib_truncated': plain(data=ZDATA[:len(ZDATA) // 2]),
+        'zlib_truncated_adam7': plain(head=header(interlace=1), data=ZDATA[:len(ZDATA) // 2]),
         'zlib_too_few_rows': plain(data=zlib.compress(rows(height=2))),
         'zlib_too_many_rows': plain(data=zlib.compress(rows(height=40))),
         'zlib_garbage_after_end': plain(data=ZDATA + b'garbage'),
