@@ -9,20 +9,51 @@
 
 #include "png/image.h"
 
-// Compressed input passes through one buffer of this size; a piece never
-// crosses the end of a chunk's data.
+// Compressed input is taken in pieces of at most this size that never cross
+// the end of a chunk's data: where a piece ends decides when inflate runs
+// out of input, and with it which row is the last delivered when the data
+// turns out broken, so the pieces are those of the format's reader.
 constexpr uint32_t kInflateInputSize = 65535;
 
-// The zlib stream, its 65535-byte input buffer and the stream it reads from;
-// exists for one run of the image-data handler.
+// A piece is read from the stream in parts of this size, into a buffer of
+// this size: the piece's bytes all count as one piece all the same.
+constexpr uint32_t kInflatePartSize = 16384;
+
+// Inflated bytes wait here until the row loops take them: inflate then runs
+// over many rows per call instead of one, with its fast loop to the end of
+// the window rather than stopping short of every row's end.
+constexpr uint32_t kInflateWindowSize = 32768;
+
+// Something inflate met while filling the window, ahead of the rows taken so
+// far: handed out only when the row loops' reads reach it, as a reader
+// inflating one row per call would have met it (see ReadDecompressed).
+enum class InflateEvent : uint8_t { None, StreamEnd, Failure };
+
+// The zlib stream, the input and window buffers and the stream it reads
+// from; exists for one run of the image-data handler.
 class InflateContext {
 public:
     z_stream Zlib{};
-    uint8_t* Input = nullptr;
+    uint8_t* Input = nullptr;   // kInflatePartSize bytes
+    uint8_t* Window = nullptr;  // kInflateWindowSize bytes
+    uint32_t WindowBegin = 0;   // the bytes not yet taken: [WindowBegin, WindowEnd)
+    uint32_t WindowEnd = 0;
+    uint32_t PieceLeft = 0;     // bytes of the current piece not yet read from the stream
+    // The last byte of each piece is kept from inflate while it fills the
+    // window (Held), and released (TailReleased) when the rows reach the
+    // point where inflate needs it: inflate then runs into the row itself,
+    // so the piece runs out at the very read it would have run out at.
+    uint32_t Held = 0;
+    bool TailReleased = false;
+    uint64_t Produced = 0;      // bytes inflate has written so far
+    uint64_t Taken = 0;         // bytes the row loops have taken
+    InflateEvent Ahead = InflateEvent::None;
+    uint64_t AheadAt = 0;       // Produced when the event was met
+    bool AheadNeedsOutput = false;  // met only once output is asked for at AheadAt
     FileStream* Stream = nullptr;
     // The stream's position, kept here so that no row costs a seek to ask it.
     uint32_t Position = 0;
-    bool Started = false;   // inflateInit succeeded and Input exists
+    bool Started = false;   // inflateInit succeeded and the buffers exist
     bool Finished = false;  // the zlib stream has ended; nothing more comes
     bool Failed = false;    // a read failed and set the image's Status
 };
@@ -31,6 +62,15 @@ public:
 // first read then fails with InflateError.
 bool OpenInflate(FileStream& stream, InflateContext& context);
 void CloseInflate(InflateContext& context);
+
+// Positions are 32-bit; a chunk that claims to run past 4 GB ends at the
+// last position, which a real stream never reaches.
+uint32_t EndOfData(uint32_t position, uint32_t length);
+
+// Reads the rest of the current chunk's data (after the last row, the zlib
+// trailer or bytes after the stream may remain) through the CRC register,
+// so that the CRC that follows is read where it stands.
+void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t dataEnd, uint32_t& crc);
 
 // Fills count bytes of buffer with inflated image data, stepping from one
 // "IDAT" chunk to the next by itself. Returns count when the buffer was
