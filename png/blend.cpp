@@ -2,18 +2,12 @@
 
 #include <algorithm>
 
+#include "png/blend_kernels.h"
 #include "png/format.h"
 
 namespace {
 
-// Colour and alpha of every index, black beyond the palette and opaque
-// beyond the transparency table, resolved once per call (PNG standard,
-// section 11.3.2.1: entries the tRNS chunk omits are opaque).
-struct PaletteEntry {
-    uint8_t Blue, Green, Red, Alpha;
-};
-using PaletteTable = std::array<PaletteEntry, 256>;
-
+// The table of blend_kernels.h for this picture, resolved once per call.
 PaletteTable ResolvePalette(const BlendSource& source, bool greyRamp)
 {
     PaletteTable table{};
@@ -28,10 +22,6 @@ PaletteTable ResolvePalette(const BlendSource& source, bool greyRamp)
     }
     return table;
 }
-
-// One row of one case. alpha is the AlphaPlane row (none for palettes).
-using RowKernel = void (*)(uint8_t* work, const uint8_t* pixels, const uint8_t* alpha, int32_t width,
-                           const PaletteTable& palette);
 
 inline void BlendPixel(uint8_t* d, uint8_t red, uint8_t green, uint8_t blue, uint8_t a)
 {
@@ -87,10 +77,16 @@ void BlendPackedGreyRow(uint8_t* work, const uint8_t* pixels, const uint8_t* alp
     }
 }
 
-// Chosen once per call; a wide kernel for the same case would be picked
-// here, and must match these byte for byte.
-RowKernel ChooseKernel(uint16_t bitCount, bool greyAlpha)
+// Chosen once per call: a vector kernel where there is one, which gives
+// these kernels' bytes.
+RowKernel ChooseKernel(uint16_t bitCount, bool greyAlpha, const ProcessorFeatures& features)
 {
+#if defined(__i386__) || defined(__x86_64__)
+    if (RowKernel vector = ChooseVectorBlendKernel(bitCount, greyAlpha, features))
+        return vector;
+#else
+    (void)features;
+#endif
     switch (bitCount) {
     case 24:
         return &BlendRgbRow;
@@ -117,11 +113,13 @@ bool Readable(const BlendSource& source, bool needsAlpha)
 
 }  // namespace
 
-void BlendRows(uint8_t* work, const BlendSource& source)
+void BlendRows(uint8_t* work, const BlendSource& source) { BlendRows(work, source, Features()); }
+
+void BlendRows(uint8_t* work, const BlendSource& source, const ProcessorFeatures& features)
 {
     bool greyAlpha = source.ColorType == static_cast<uint8_t>(ColorType::GreyAlpha);
     bool usesAlphaPlane = source.BitCount == 24 || greyAlpha;
-    RowKernel kernel = ChooseKernel(source.BitCount, greyAlpha);
+    RowKernel kernel = ChooseKernel(source.BitCount, greyAlpha, features);
     if (!work || !kernel || !Readable(source, usesAlphaPlane))
         return;
     PaletteTable palette{};

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class PngImage;
+struct ProcessorFeatures;
 
 // +255 then >>8, not /255: a = 255 must give s and a = 0 must give d exactly,
 // and no division belongs in the inner loop. Never above 255 for inputs 0-255.
@@ -40,4 +41,7 @@ BlendSource BlendSourceOf(const PngImage& image);
 // never written. Pictures with a bit count or buffers the blend cannot read
 // safely leave work as it is.
 void BlendRows(uint8_t* work, const BlendSource& source);
+// The same with the kernels these processor features allow (all give the
+// same bytes); the one above uses this processor's.
+void BlendRows(uint8_t* work, const BlendSource& source, const ProcessorFeatures& features);
 void BlendRows(uint8_t* work, const PngImage& image);
