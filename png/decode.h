@@ -45,6 +45,12 @@ public:
     // so the piece runs out at the very read it would have run out at.
     uint32_t Held = 0;
     bool TailReleased = false;
+    // zlib's check of the stream is off: the reader sums the inflated bytes
+    // itself (Adler-32, RFC 1950) and compares at the stream's end, where
+    // zlib would have, with the last four input bytes inflate took (Recent
+    // keeps those of earlier input parts).
+    uint32_t Adler = 1;
+    uint32_t Recent = 0;
     uint64_t Produced = 0;      // bytes inflate has written so far
     uint64_t Taken = 0;         // bytes the row loops have taken
     InflateEvent Ahead = InflateEvent::None;

@@ -14,9 +14,11 @@
 // be asked for: a match reaching too far back is only checked when there is
 // room to copy it.
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
+#include "png/adler32.h"
 #include "png/decode.h"
 
 namespace {
@@ -65,12 +67,37 @@ Input StepToNextChunk(PngImageDataChunk& chunk, InflateContext& context, uint32_
     return Input::Ready;
 }
 
+// The last (up to four) bytes inflate took of the input buffer, after those
+// of earlier parts, big-endian: at the stream's end, its check value.
+uint32_t LastFourTaken(const InflateContext& context)
+{
+    uint32_t recent = context.Recent;
+    const uint8_t* end = context.Zlib.next_in;
+    const uint8_t* from = end - std::min<ptrdiff_t>(end - context.Input, 4);
+    for (const uint8_t* p = from; p < end; ++p)
+        recent = recent << 8 | *p;
+    return recent;
+}
+
+// Sums what a call made; at the stream's end a sum that differs from the
+// stream's check value is the failure zlib's own check would have reported.
+int CheckResult(InflateContext& context, int result, const uint8_t* made, uint32_t count)
+{
+    if (count > 0)
+        context.Adler = UpdateAdler(context.Adler, made, count);
+    if (result == Z_STREAM_END && LastFourTaken(context) != context.Adler)
+        return Z_DATA_ERROR;
+    return result;
+}
+
 // The next part of the current piece into the input buffer; false when
 // nothing came. A short read means the stream ended, and the piece with it,
 // as one read of the whole piece would have ended there.
 bool ReadPart(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 {
     const uint32_t wanted = std::min(kInflatePartSize, context.PieceLeft);
+    if (context.Zlib.next_in)
+        context.Recent = LastFourTaken(context);
     const uint32_t got = context.Stream->Read(context.Input, wanted);
     context.Position += got;
     context.PieceLeft = got < wanted ? 0 : context.PieceLeft - got;
@@ -131,8 +158,9 @@ void FillWindow(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc
         if (zlib.avail_in == 0 && (context.PieceLeft == 0 || !ReadPart(chunk, context, crc) || zlib.avail_in == 0))
             return;
         const uInt inBefore = zlib.avail_in, outBefore = zlib.avail_out;
-        const int result = inflate(&zlib, Z_NO_FLUSH);
+        int result = inflate(&zlib, Z_NO_FLUSH);
         const uint32_t made = outBefore - zlib.avail_out;
+        result = CheckResult(context, result, context.Window + context.WindowEnd, made);
         context.Produced += made;
         context.WindowEnd += made;
         if (result == Z_STREAM_END)
@@ -160,8 +188,9 @@ int32_t InflateIntoRow(PngImageDataChunk& chunk, InflateContext& context, uint8_
     zlib.next_out = buffer;
     zlib.avail_out = static_cast<uInt>(count);
     const uInt inBefore = zlib.avail_in;
-    const int result = inflate(&zlib, Z_NO_FLUSH);
+    int result = inflate(&zlib, Z_NO_FLUSH);
     const int32_t made = count - static_cast<int32_t>(zlib.avail_out);
+    result = CheckResult(context, result, buffer, static_cast<uint32_t>(made));
     context.Produced += static_cast<uint32_t>(made);
     context.Taken += static_cast<uint32_t>(made);
     if (result == Z_STREAM_END)
@@ -172,18 +201,20 @@ int32_t InflateIntoRow(PngImageDataChunk& chunk, InflateContext& context, uint8_
 }
 
 // A read filled from the window ends where inflate stopped for want of the
-// held byte: the row-by-row reader's inflate would have gone on into it
-// within this read, past the full row, until it needed output or input.
-// False when it would have failed there.
+// held byte (not at something it met, which waits in Ahead): the row-by-row
+// reader's inflate would have gone on into it within this read, past the
+// full row, until it needed output or input. False when it would have
+// failed there.
 bool FinishRead(PngImageDataChunk& chunk, InflateContext& context)
 {
     z_stream& zlib = context.Zlib;
-    if (context.WindowBegin != context.WindowEnd || zlib.avail_in != 0 || context.Held == 0)
+    if (context.WindowBegin != context.WindowEnd || zlib.avail_in != 0 || context.Held == 0 ||
+        context.Ahead != InflateEvent::None)
         return true;
     ReleaseTail(context);
     zlib.next_out = context.Window;
     zlib.avail_out = 0;
-    const int result = inflate(&zlib, Z_NO_FLUSH);
+    const int result = CheckResult(context, inflate(&zlib, Z_NO_FLUSH), nullptr, 0);
     if (result == Z_STREAM_END)
         context.Finished = true;
     // Z_BUF_ERROR: nothing moved, inflate waits for output as it would have.
@@ -236,6 +267,8 @@ bool OpenInflate(FileStream& stream, InflateContext& context)
     // zlib's own version and record size: a binding that states another
     // library's values fails once the record layout differs.
     context.Started = inflateInit(&context.Zlib) == Z_OK;
+    if (context.Started)
+        inflateValidate(&context.Zlib, 0);
     return context.Started;
 }
 
