@@ -31,7 +31,7 @@ struct PaethChoice {
         const int pb = t < 0 ? -t : t;
         const int pc = t + d < 0 ? -(t + d) : t + d;
         const uint32_t bOrC = pb <= pc ? b : c;
-        return (pa <= pb) & (pa <= pc) ? a : bOrC;
+        return ((pa <= pb) & (pa <= pc)) ? a : bOrC;
     }
 };
 
