@@ -48,6 +48,18 @@ void CarriedLoop(uint8_t* row, const uint8_t* previous, int32_t length)
     const Predict predict;
     uint8_t* x = row + 1;
     const uint8_t* b = previous + 1;
+    if constexpr (Step == 1) {
+        // Plain locals: the 32-bit build has too few registers to keep an
+        // array out of memory.
+        uint32_t a = 0, c = 0;
+        for (int32_t i = 0; i < length; ++i) {
+            const uint32_t above = b[i];
+            a = (x[i] + predict(a, above, c)) & 0xFF;
+            c = above;
+            x[i] = static_cast<uint8_t>(a);
+        }
+        return;
+    }
     uint32_t a[Step] = {}, c[Step] = {};
     int32_t i = 0;
     for (; i + Step <= length; i += Step) {
