@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "png/blend.h"
+#include "png/rgba_view.h"
 #include "tools/fuzz/memory_stream.h"
 
 namespace fuzz {
@@ -122,6 +123,31 @@ uint64_t DigestOf(const PngImage& image, const LoadOutcome& outcome)
     return digest.Value;
 }
 
+namespace {
+
+// The destination byte the blend found at offset i of the work buffer.
+uint8_t Backdrop(size_t i) { return static_cast<uint8_t>(i * 131 + 7); }
+
+// The blend's result for one row, pixel by pixel from the exact channel
+// formula over the picture read back as RGBA: whatever kernel BlendRows
+// chose must give these bytes. A row the picture cannot give stays as it was.
+void CheckBlendedRow(const PngImage& image, const uint8_t* work, int32_t y, int32_t width, uint8_t* rgba)
+{
+    size_t rowStart = static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+    bool drawn = ReadRgbaRow(image, y, rgba);
+    for (int32_t x = 0; x < width; ++x) {
+        size_t at = rowStart + static_cast<size_t>(x) * 4;
+        const uint8_t* s = rgba + static_cast<size_t>(x) * 4;
+        for (size_t c = 0; c < 3; ++c) {
+            uint8_t expected = drawn ? BlendChannel(s[2 - c], s[3], Backdrop(at + c)) : Backdrop(at + c);
+            Require(work[at + c] == expected, "the blend gives the exact formula for every pixel");
+        }
+        Require(work[at + 3] == Backdrop(at + 3), "the blend leaves the unused fourth byte alone");
+    }
+}
+
+}  // namespace
+
 void ViewAfterLoad(const PngImage& image)
 {
     int32_t width = image.Width();
@@ -137,10 +163,11 @@ void ViewAfterLoad(const PngImage& image)
     size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     std::vector<uint8_t> work(bytes);
     for (size_t i = 0; i < bytes; ++i)
-        work[i] = static_cast<uint8_t>(i * 131 + 7);
+        work[i] = Backdrop(i);
     BlendRows(work.data(), image);
-    for (size_t i = 3; i < bytes; i += 4)
-        Require(work[i] == static_cast<uint8_t>(i * 131 + 7), "the blend wrote the unused fourth byte");
+    std::vector<uint8_t> rgba(static_cast<size_t>(width) * 4);
+    for (int32_t y = 0; y < height; ++y)
+        CheckBlendedRow(image, work.data(), y, width, rgba.data());
 }
 
 }  // namespace fuzz
