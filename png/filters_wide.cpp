@@ -152,7 +152,7 @@ RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, in
         filters.Routines[static_cast<int>(FilterType::Paeth)] = UnfilterPaethCarried;
     }
 #if defined(__i386__) || defined(__x86_64__)
-    ChooseVectorFilters(features, step, filters);
+    ChooseVectorFilters(features, wide, step, filters);
 #else
     (void)features;
 #endif

@@ -1,7 +1,8 @@
 // The faster forms of the scanline filters, all with the FilterRoutine
 // signature: row and previous point at the filter-type byte of their
 // buffers, bytes 1 to length follow. Each gives the byte loop's bytes for
-// every length and step; the forms below the 8-byte Up never write past byte
+// every length and step. Only the Up forms touch the spare bytes after the
+// row, each exactly as the 8-byte Up does; the others never write past byte
 // length and never read past byte length of either buffer.
 #pragma once
 
@@ -33,11 +34,13 @@ RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, in
 
 #if defined(__i386__) || defined(__x86_64__)
 // Puts the vector forms of filters_x86.cpp for this step into filters where
-// the processor has what they need: Up 16 bytes a step (32 with AVX2); Sub at
+// the processor has what they need: Up 16 bytes a step (32 with AVX2) in
+// place of the 8-byte Up when wide, leaving the spare bytes as that form
+// leaves them (a row cut short in a longer Adam7 pass shows them); Sub at
 // steps 1, 2, 4 and 8 by a prefix sum over 16 bytes, at 3 and 6 one pixel a
 // step; Average and Paeth one pixel (step bytes) a step for steps 2 to 8,
 // Paeth in 16-bit lanes, with SSSE3 absolute values and SSE4.1 blends where
 // present. Step 1 keeps the carried byte loops: there every byte depends on
 // the one before.
-void ChooseVectorFilters(const ProcessorFeatures& features, int32_t step, RowFilters& filters);
+void ChooseVectorFilters(const ProcessorFeatures& features, bool wide, int32_t step, RowFilters& filters);
 #endif

@@ -1,8 +1,9 @@
 // Vector forms of the scanline filters for x86, SSE2 and up. SSE2 is the
 // floor of both builds; SSSE3, SSE4.1 and AVX2 forms carry their target on
 // the function, so no file needs extra flags and the i686 build has them too.
-// None writes or reads past byte length of either row: a row's last partial
-// block goes through the byte loop's formula.
+// A row's last partial block goes through the byte loop's formula; nothing
+// is read or written past byte length of either row except by Up, which
+// leaves the spare bytes as the 8-byte Up leaves them.
 #include "png/filters_wide.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -85,6 +86,17 @@ void PaethTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32
     }
 }
 
+// After bytes 1 to length, the spare bytes up to the end of the last 8-byte
+// group get what the 8-byte Up gives them (the sum of both rows' spare
+// bytes): a row cut short in a later, longer Adam7 pass keeps them past its
+// end, so they are part of the output there.
+inline void UpSpareLikeGroups(uint8_t* row, const uint8_t* previous, int32_t length)
+{
+    const int32_t groupEnd = (length + 8) / 8 * 8;
+    for (int32_t i = length + 1; i < groupEnd; ++i)
+        row[i] = static_cast<uint8_t>(row[i] + previous[i]);
+}
+
 void UpSse2(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
 {
     uint8_t* x = row + 1;
@@ -97,6 +109,7 @@ void UpSse2(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
     }
     for (; i < length; ++i)
         x[i] = static_cast<uint8_t>(x[i] + b[i]);
+    UpSpareLikeGroups(row, previous, length);
 }
 
 PNG_AVX2 void UpAvx2(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
@@ -111,6 +124,7 @@ PNG_AVX2 void UpAvx2(uint8_t* row, const uint8_t* previous, int32_t length, int3
     }
     for (; i < length; ++i)
         x[i] = static_cast<uint8_t>(x[i] + b[i]);
+    UpSpareLikeGroups(row, previous, length);
 }
 
 // Every lane k gets the sum of lanes k, k - Step, k - 2 Step ... of v.
@@ -276,11 +290,12 @@ void Put(RowFilters& filters, FilterType type, FilterRoutine routine)
 
 }  // namespace
 
-void ChooseVectorFilters(const ProcessorFeatures& features, int32_t step, RowFilters& filters)
+void ChooseVectorFilters(const ProcessorFeatures& features, bool wide, int32_t step, RowFilters& filters)
 {
     if (!features.Sse2)
         return;
-    Put(filters, FilterType::Up, features.Avx2 ? UpAvx2 : UpSse2);
+    if (wide)
+        Put(filters, FilterType::Up, features.Avx2 ? UpAvx2 : UpSse2);
     if (step < 1 || step > 8)
         return;
     const StepForms& forms = kStepForms[step];
