@@ -51,6 +51,15 @@ PNG_SSSE3 inline __m128i Spread(__m128i fourBytes)
     return _mm_shuffle_epi8(fourBytes, _mm_setr_epi8(0, 0, 0, -1, 1, 1, 1, -1, 2, 2, 2, -1, 3, 3, 3, -1));
 }
 
+// Pixels whose alpha is 0 come out as the destination exactly, so a run of
+// them is left alone: no load, no store (clear areas are common).
+inline bool Clear(const uint8_t* alpha, int count)
+{
+    uint64_t v = 0;
+    std::memcpy(&v, alpha, static_cast<size_t>(count));
+    return v == 0;
+}
+
 inline void BlendPixel(uint8_t* d, uint8_t red, uint8_t green, uint8_t blue, uint8_t a)
 {
     d[2] = BlendChannel(red, a, d[2]);
@@ -66,6 +75,8 @@ PNG_SSSE3 void BlendRgbRowSsse3(uint8_t* work, const uint8_t* pixels, const uint
     const __m128i toBgr0 = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     int32_t x = 0;
     for (; x + 6 <= width; x += 4) {
+        if (Clear(alpha + x, 4))
+            continue;
         const __m128i s = _mm_shuffle_epi8(Load(pixels + 3 * x), toBgr0);
         Store(work + 4 * x, BlendFour(s, Spread(Load4(alpha + x)), Load(work + 4 * x)));
     }
@@ -78,7 +89,8 @@ PNG_SSSE3 void BlendGreyRowSsse3(uint8_t* work, const uint8_t* pixels, const uin
 {
     int32_t x = 0;
     for (; x + 4 <= width; x += 4)
-        Store(work + 4 * x, BlendFour(Spread(Load4(pixels + x)), Spread(Load4(alpha + x)), Load(work + 4 * x)));
+        if (!Clear(alpha + x, 4))
+            Store(work + 4 * x, BlendFour(Spread(Load4(pixels + x)), Spread(Load4(alpha + x)), Load(work + 4 * x)));
     for (; x < width; ++x)
         BlendPixel(work + 4 * x, pixels[x], pixels[x], pixels[x], alpha[x]);
 }
@@ -147,6 +159,8 @@ PNG_AVX2 void BlendRgbRowAvx2(uint8_t* work, const uint8_t* pixels, const uint8_
                                             5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     int32_t x = 0;
     for (; x + 10 <= width; x += 8) {
+        if (Clear(alpha + x, 8))
+            continue;
         const __m256i rgb = _mm256_setr_m128i(Load(pixels + 3 * x), Load(pixels + 3 * x + 12));
         const __m256i blended = BlendEight(_mm256_shuffle_epi8(rgb, toBgr0), Spread8(alpha + x), LoadWork(work + 4 * x));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 4 * x), blended);
@@ -159,6 +173,8 @@ PNG_AVX2 void BlendGreyRowAvx2(uint8_t* work, const uint8_t* pixels, const uint8
 {
     int32_t x = 0;
     for (; x + 8 <= width; x += 8) {
+        if (Clear(alpha + x, 8))
+            continue;
         const __m256i blended = BlendEight(Spread8(pixels + x), Spread8(alpha + x), LoadWork(work + 4 * x));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(work + 4 * x), blended);
     }

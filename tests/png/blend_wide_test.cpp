@@ -44,9 +44,13 @@ struct RandomPicture {
         const int64_t stride = ((int64_t{width} * c.BitCount + 31) & ~31) / 8;
         Pixels.resize(size_t(stride) * height);
         Alpha.resize(size_t(width) * height);
-        // Clear, opaque and everything between, in runs and alone.
-        for (uint8_t& a : Alpha)
-            a = random() % 4 == 0 ? (random() % 2 ? 0 : 255) : static_cast<uint8_t>(random());
+        // Clear, opaque and everything between, in runs of 1 to 20 (long
+        // enough for a kernel to skip a clear stretch) and mixed.
+        for (size_t i = 0; i < Alpha.size();) {
+            const int kind = static_cast<int>(random() % 4);
+            for (size_t run = 1 + random() % 20; run > 0 && i < Alpha.size(); --run, ++i)
+                Alpha[i] = kind == 0 ? 0 : kind == 1 ? 255 : static_cast<uint8_t>(random());
+        }
         for (uint8_t& p : Pixels)
             p = static_cast<uint8_t>(random());
         for (auto& entry : Colors)
