@@ -62,6 +62,9 @@ public:
     bool Started = false;   // inflateInit succeeded and the buffers exist
     bool Finished = false;  // the zlib stream has ended; nothing more comes
     bool Failed = false;    // a read failed and set the image's Status
+    // The stream ended in the framing after the last chunk's CRC, which the
+    // step to a next chunk has already read (and checked under StrictCrc).
+    bool CrcConsumed = false;
 };
 
 // False (Started false) when zlib or the input buffer cannot be had; the

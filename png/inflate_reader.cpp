@@ -55,8 +55,10 @@ Input StepToNextChunk(PngImageDataChunk& chunk, InflateContext& context, uint32_
     }
     // A stream that ends inside the framing holds no further chunk at all:
     // the data ran out, it did not go on in another chunk.
-    if (got < sizeof frame)
+    if (got < sizeof frame) {
+        context.CrcConsumed = context.CrcConsumed || got >= 4;  // later reads meet the end again
         return Input::RanOut;
+    }
     if (!(ChunkName::FromBytes(frame + 8) == kImageData)) {
         Fail(chunk, context, PngStatus::DataNotContinued);
         return Input::Failed;

@@ -1,6 +1,7 @@
 // Reading a PNG file: the signature, then chunk after chunk, each framed by
 // its length, type and CRC (PNG standard, section 5), handed to the load
 // handler of its kind.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -84,8 +85,12 @@ bool CallProgress(PngImage& image, FileStream& stream, const LoadState& state)
 {
     if (!image.OnProgress)
         return true;
-    int64_t done = static_cast<int64_t>(stream.Position()) - state.Start;
-    int64_t total = static_cast<int64_t>(stream.Size()) - state.Start;
+    int64_t size = stream.Size();
+    // A chunk skipped by seeking can leave the position past the end (or a
+    // failed seek at 0xFFFFFFFF): the report stays within 0 to 100.
+    int64_t end = std::max<int64_t>(size, state.Start);
+    int64_t done = std::clamp<int64_t>(stream.Position(), state.Start, end) - state.Start;
+    int64_t total = size - state.Start;
     // An empty or unsized stream would divide by zero.
     int32_t percent = total > 0 ? static_cast<int32_t>(done * 100 / total) : 0;
     return image.OnProgress(&image, 0, 0, percent);

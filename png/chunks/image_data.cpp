@@ -57,6 +57,10 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
     RowBuffers = {};
     if (context.Failed)
         return false;
+    // Reading "the CRC" again past the end would compare nothing with the
+    // register and fail a file whose CRCs are all right.
+    if (context.CrcConsumed)
+        return true;
     uint8_t stored[4] = {};
     stream.Read(stored, 4);
     if (!image.StrictCrc || ReadBigEndian32(stored) == (crc ^ 0xFFFFFFFFu))
