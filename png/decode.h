@@ -84,8 +84,10 @@ void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t
 // Fills count bytes of buffer with inflated image data, stepping from one
 // "IDAT" chunk to the next by itself. Returns count when the buffer was
 // filled, fewer (possibly 0) when the data ran out, -1 on failure with the
-// image's Status set. crc is the running, uncomplemented CRC register of the
-// "IDAT" chunk being read; dataEnd the position where its data ends.
+// image's Status set; every read after a failure returns -1 again without
+// touching the stream or the Status. crc is the running, uncomplemented CRC
+// register of the "IDAT" chunk being read; dataEnd the position where its
+// data ends.
 int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,
                          uint32_t& dataEnd, uint32_t& crc);
 

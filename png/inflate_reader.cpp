@@ -248,8 +248,6 @@ int32_t HandOutAhead(PngImageDataChunk& chunk, InflateContext& context, int32_t 
         context.Finished = true;
         return got;
     }
-    // Met again by the next read, as inflate stays failed.
-    context.Ahead = InflateEvent::None;
     return Fail(chunk, context, PngStatus::InflateError);
 }
 
@@ -306,6 +304,12 @@ int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint
 {
     if (count <= 0 || context.Finished)
         return 0;
+    // A failed read leaves the stream where the failure stood, inside a
+    // chunk that is not image data: reading on from there would take that
+    // chunk's bytes for framing and data, and under StrictCrc its bytes for
+    // a CRC that then "mismatches". The first failure's status stands.
+    if (context.Failed)
+        return -1;
     if (!context.Started)
         return Fail(chunk, context, PngStatus::InflateError);
     const uint64_t end = context.Taken + static_cast<uint64_t>(count);

@@ -35,17 +35,20 @@ public:
     ~RowByRowReader() { inflateEnd(&zlib_); }
 
     // The count, or -1; status as the reader would set it (0 while none).
+    // After a failure every read fails again, reading nothing.
     int32_t Read(uint8_t* buffer, int32_t count, int& status)
     {
         if (finished_)
             return 0;
+        if (failed_)
+            return -1;
         zlib_.next_out = buffer;
         zlib_.avail_out = static_cast<uInt>(count);
         while (zlib_.avail_out > 0) {
             if (zlib_.avail_in == 0) {
                 const int input = Fill(status);
                 if (input < 0)
-                    return -1;
+                    return Failed();
                 if (input == 0)
                     break;
             }
@@ -57,13 +60,19 @@ public:
             }
             if (result != Z_OK || (zlib_.avail_in == inBefore && zlib_.avail_out == outBefore)) {
                 status = static_cast<int>(PngStatus::InflateError);
-                return -1;
+                return Failed();
             }
         }
         return count - static_cast<int32_t>(zlib_.avail_out);
     }
 
 private:
+    int32_t Failed()
+    {
+        failed_ = true;
+        return -1;
+    }
+
     // 1: input ready, 0: ran out, -1: failed.
     int Fill(int& status)
     {
@@ -92,7 +101,7 @@ private:
     const Stream& stream_;
     z_stream zlib_{};
     size_t at_ = 0, end_;
-    bool finished_ = false;
+    bool finished_ = false, failed_ = false;
 };
 
 Bytes Chunked(const Bytes& zlib, std::mt19937& random, uint32_t& firstLength)
@@ -190,7 +199,7 @@ TEST(InflateReader, EveryReadAsInflatingStraightIntoTheRow)
         uint32_t dataEnd = stream.FirstLength, crc = 0xFFFFFFFFu;
         RowByRowReader reference(stream);
         // The row loops' reads, and some after the end (the Adam7 loop reads
-        // on after a failure, at the next pass).
+        // again after a failure, at each next pass).
         int status = 0;  // kept, as the image's Status is
         for (int32_t r = 0; r < rows + 3; ++r) {
             Bytes expected(static_cast<size_t>(rowBytes), 0xEE), actual = expected;

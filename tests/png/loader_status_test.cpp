@@ -142,6 +142,41 @@ TEST(LoaderStatus, DataNotContinued_WhenTheSequenceIsCutByAnotherChunk)
     ExpectOutcome(writer.Data, true, PngStatus::DataNotContinued);
 }
 
+// The Adam7 loop reads again at each pass after a failed read: the reader
+// must not take the bytes after the failure for the framing of more data.
+TEST(LoaderStatus, DataNotContinued_StandsThroughTheLaterPassesOfAnInterlacedPicture)
+{
+    Picture picture = NoisePicture(24, 24, 8, 6, 3);
+    picture.Interlace = 1;
+    const Bytes zlib = ZlibOf(picture);
+    const Bytes firstThird(zlib.begin(), zlib.begin() + static_cast<ptrdiff_t>(zlib.size() / 3));
+    PngWriter cut = Started(picture);
+    cut.Chunk("IDAT", firstThird).End();
+    ExpectOutcome(cut.Data, true, PngStatus::DataNotContinued);
+    ExpectOutcome(cut.Data, true, PngStatus::DataNotContinued, true);  // every CRC is right
+
+    // A text chunk whose bytes, read as framing, would announce the rest of
+    // the stream in another "IDAT" chunk: none of it is image data.
+    Bytes text = {'k', 0, 'x', 'x'};
+    const Bytes rest(zlib.begin() + static_cast<ptrdiff_t>(firstThird.size()), zlib.end());
+    const Bytes length = BigEndian32(static_cast<uint32_t>(rest.size()));
+    text.insert(text.end(), length.begin(), length.end());
+    text.insert(text.end(), {'I', 'D', 'A', 'T'});
+    text.insert(text.end(), rest.begin(), rest.end());
+    PngWriter smuggled = Started(picture);
+    smuggled.Chunk("IDAT", firstThird).Chunk("tEXt", text).End();
+    ImageRef image;
+    EXPECT_TRUE(LoadBytes(*image, smuggled.Data));
+    EXPECT_EQ(image->Status, PngStatus::DataNotContinued);
+    // Pass 6 (the odd rows, half the data) lies wholly in the rest: its
+    // rows keep the zeros of the fresh alpha plane.
+    const uint8_t* alpha = image->Header()->AlphaPlane;
+    ASSERT_NE(alpha, nullptr);
+    for (uint32_t y = 1; y < picture.Height; y += 2)
+        for (uint32_t x = 0; x < picture.Width; ++x)
+            ASSERT_EQ(alpha[y * picture.Width + x], 0) << x << ", " << y;
+}
+
 TEST(LoaderStatus, InflateError_ForCorruptOrDictionaryStreams)
 {
     Picture picture = SmallRgb();
