@@ -1,4 +1,4 @@
-// bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE]
+// bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE [--i686-label TEXT]]
 // Decode speed of ours against libpng, libspng, stb_image and the zlib-only
 // limit on the corpus of make_corpus.sh; peak heap per decode; the blend
 // kernel's rate; and, given the results of bench_decode_win32, the i686
@@ -33,6 +33,7 @@ struct Options {
     int Rounds = 9;
     bool EveryPicture = false;  // also every PngSuite row
     std::string I686Results;
+    std::string I686Label = "i686 build (mingw, under wine)";
     std::string OnlyGroup;  // empty: every group
 };
 
@@ -64,6 +65,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.OnlyGroup = argv[++i];
         else if (arg == "--i686" && i + 1 < argc)
             options.I686Results = argv[++i];
+        else if (arg == "--i686-label" && i + 1 < argc)
+            options.I686Label = argv[++i];
         else if (options.Corpus.empty() && arg[0] != '-')
             options.Corpus = arg;
         else
@@ -87,7 +90,8 @@ void PrintSetting(const Options& options)
 }
 
 // Lines "name megapixels-per-second" written by bench_decode_win32.
-void PrintI686(const std::string& path, std::span<const Picture> large, const TimingTable& times)
+void PrintI686(const std::string& path, const std::string& label, std::span<const Picture> large,
+               const TimingTable& times)
 {
     std::ifstream in(path);
     std::map<std::string, double> rates;
@@ -95,8 +99,8 @@ void PrintI686(const std::string& path, std::span<const Picture> large, const Ti
     double rate;
     while (in >> name >> rate)
         rates[name] = rate;
-    std::printf("\n== i686 build (mingw, under wine) against this build: ours, megapixels per second\n");
-    std::printf("%-16s%11s%11s%13s\n", "picture", "native", "i686", "i686/native");
+    std::printf("\n== %s against this build: ours, megapixels per second\n", label.c_str());
+    std::printf("%-16s%11s%11s%13s\n", "picture", "native", "windows", "win/native");
     for (size_t p = 0; p < large.size(); ++p) {
         double native = times[p][0] > 0 ? large[p].Megapixels() / times[p][0] : -1;
         auto found = rates.find(large[p].Name);
@@ -107,7 +111,7 @@ void PrintI686(const std::string& path, std::span<const Picture> large, const Ti
         else
             std::printf("%11s%13s\n", "-", "-");
     }
-    std::printf("(the i686 figures come from a separate run, not interleaved with this one)\n");
+    std::printf("(the Windows figures come from a separate run, not interleaved with this one)\n");
 }
 
 void PrintLargeBreakdown(std::span<const Picture> large, const TimingTable& times, int rounds)
@@ -126,7 +130,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE]\n");
+        std::fprintf(stderr, "usage: bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE [--i686-label TEXT]]\n");
         return 2;
     }
     PrintSetting(options);
@@ -157,6 +161,6 @@ int main(int argc, char** argv)
     PrintPeakHeap(pictures["large"], kDecoders);
     PrintBlendRate(options.Corpus + "/large/rgba8.png", options.Rounds);
     if (!options.I686Results.empty())
-        PrintI686(options.I686Results, pictures["large"], largeTimes);
+        PrintI686(options.I686Results, options.I686Label, pictures["large"], largeTimes);
     return 0;
 }

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The plug-in exports exactly the twelve functions, undecorated, and imports
-# nothing but Windows' own DLLs.
+# check_dll.sh DLL [FORMAT]: the plug-in is a PE of FORMAT (pei-i386, or
+# pei-x86-64 for the test build), exports exactly the twelve functions,
+# undecorated, and imports nothing but Windows' own DLLs.
 set -eu
 dll=$1
-dump=$(i686-w64-mingw32-objdump -p "$dll")
-grep -q 'file format pei-i386' <<<"$(i686-w64-mingw32-objdump -f "$dll")" || { echo "not a 32-bit PE"; exit 1; }
+format=${2:-pei-i386}
+objdump=i686-w64-mingw32-objdump
+[ "$format" = pei-x86-64 ] && objdump=x86_64-w64-mingw32-objdump
+dump=$($objdump -p "$dll")
+grep -q "file format $format\$" <<<"$($objdump -f "$dll")" || { echo "not a $format file"; exit 1; }
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && /^[[:space:]]*\[/{print $NF; next} on{exit}' <<<"$dump" | sort)
 expected=$(printf '%s\n' Copyright Draw GetData GetFile GetInfo GetShortInfo GetType SetData SetFile SetParentWindow SetPath Settings | sort)
 if [ "$exports" != "$expected" ]; then

@@ -5,14 +5,14 @@ set -eu
 action=$1
 dir=$2
 mkdir -p "$dir"
-export WINEPREFIX=$dir/prefix WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+. "$(dirname "$0")/wine_env.sh"
 
 case $action in
 setup)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         # Without DISPLAY, so the prefix never waits for a screen; the server
         # must be gone before any run with a display.
-        DISPLAY= WINEDEBUG=-all wineboot -i >"$dir/wineboot.log" 2>&1
+        DISPLAY= WINEDEBUG=-all "$wine" wineboot -i >"$dir/wineboot.log" 2>&1
         DISPLAY= wineserver -k >/dev/null 2>&1 || true
         wineserver -w >/dev/null 2>&1 || true
     fi
@@ -31,8 +31,8 @@ setup)
     [ -s "$dir/xvfb.display" ] || { echo "Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; }
     export DISPLAY=:$(tr -d '[:space:]' <"$dir/xvfb.display") WINEDEBUG=-all
     # No window manager: without this, destroying an unowned popup waits 2 s.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     echo "wine prefix $WINEPREFIX, Xvfb on $DISPLAY"
     ;;
 cleanup)

@@ -11,7 +11,7 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do files+=("$1"); shift; done
 [ "${1:-}" = "--" ] && shift
 
 [ -s "$dir/xvfb.display" ] || { echo "no Xvfb: run the win32.setup fixture first"; exit 1; }
-export WINEPREFIX=$dir/prefix WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+. "$(dirname "$0")/wine_env.sh"
 export WINEDEBUG=-all,err+module,err+seh
 export DISPLAY=:$(tr -d '[:space:]' <"$dir/xvfb.display")
 
@@ -21,7 +21,7 @@ for f in "${files[@]}"; do cp -r "$f" "$work/"; done
 cp "$program" "$work/"
 cd "$work"
 
-timeout 150 wine "./$(basename "$program")" "$@" 2>"$work/stderr.log"
+timeout 150 "$wine" "./$(basename "$program")" "$@" 2>"$work/stderr.log"
 status=$?
 grep -v -E '^(fixme|warn|trace):' "$work/stderr.log" >&2 || true
 if grep -q 'err:' "$work/stderr.log"; then
