@@ -187,7 +187,8 @@ void SubPixels(uint8_t* row, const uint8_t*, int32_t length, int32_t)
 }
 
 // floor((a + b) / 2) per byte: the rounding-up average less the bit the
-// rounding added.
+// rounding added, taken after the sum with the raw byte so that the average
+// and that bit are worked out side by side.
 template <int Step>
 void AveragePixels(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
 {
@@ -199,7 +200,7 @@ void AveragePixels(uint8_t* row, const uint8_t* previous, int32_t length, int32_
     for (; i + kLoadWidth<Step> <= length; i += Step) {
         const __m128i above = LoadPixel<Step>(b + i);
         const __m128i odd = _mm_and_si128(_mm_xor_si128(a, above), one);
-        a = _mm_add_epi8(LoadPixel<Step>(x + i), _mm_sub_epi8(_mm_avg_epu8(a, above), odd));
+        a = _mm_sub_epi8(_mm_add_epi8(LoadPixel<Step>(x + i), _mm_avg_epu8(a, above)), odd);
         StorePixel<Step>(x + i, a);
     }
     AverageTail(x, b, i, length, Step);
@@ -210,7 +211,11 @@ void AveragePixels(uint8_t* row, const uint8_t* previous, int32_t length, int32_
 namespace {
 
 // Paeth in 16-bit lanes (PNG standard, section 9.4): pa = |b - c|,
-// pb = |a - c|, pc = |a + b - 2c|; the smallest wins, ties to a, then b.
+// pb = |a - c|, pc = |a + b - 2c|; a when pa is the smallest, else b unless
+// pc is smaller than pb. Each pixel waits for the one before it, so all that
+// does not depend on a (pa, and the sums with b and with c) is done first;
+// what remains after a is known is two differences, the comparisons and two
+// selections.
 struct Sse2Lanes {
     static PNG_INLINE __m128i Abs(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
     static PNG_INLINE __m128i Select(__m128i mask, __m128i yes, __m128i no)
@@ -238,14 +243,17 @@ PNG_INLINE void PaethLoop(uint8_t* row, const uint8_t* previous, int32_t length)
     for (; i + kLoadWidth<Step> <= length; i += Step) {
         const __m128i above = _mm_unpacklo_epi8(LoadPixel<Step>(b + i), zero);
         const __m128i raw = _mm_unpacklo_epi8(LoadPixel<Step>(x + i), zero);
-        __m128i pa = _mm_sub_epi16(above, c), pb = _mm_sub_epi16(a, c);
-        const __m128i pc = Lanes::Abs(_mm_add_epi16(pa, pb));
-        pa = Lanes::Abs(pa);
-        pb = Lanes::Abs(pb);
-        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-        const __m128i bOrC = Lanes::Select(_mm_cmpeq_epi16(smallest, pb), above, c);
-        const __m128i nearest = Lanes::Select(_mm_cmpeq_epi16(smallest, pa), a, bOrC);
-        a = _mm_and_si128(_mm_add_epi16(raw, nearest), lowByte);
+        const __m128i bMinusC = _mm_sub_epi16(above, c);
+        const __m128i pa = Lanes::Abs(bMinusC);
+        const __m128i withB = _mm_and_si128(_mm_add_epi16(raw, above), lowByte);
+        const __m128i withC = _mm_and_si128(_mm_add_epi16(raw, c), lowByte);
+        const __m128i aMinusC = _mm_sub_epi16(a, c);
+        const __m128i pb = Lanes::Abs(aMinusC);
+        const __m128i pc = Lanes::Abs(_mm_add_epi16(aMinusC, bMinusC));
+        const __m128i withA = _mm_and_si128(_mm_add_epi16(raw, a), lowByte);
+        const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+        const __m128i withBOrC = Lanes::Select(_mm_cmpgt_epi16(pb, pc), withC, withB);
+        a = Lanes::Select(notA, withBOrC, withA);
         StorePixel<Step>(x + i, _mm_packus_epi16(a, a));
         c = above;
     }
