@@ -18,34 +18,40 @@ int32_t GroupCount(int32_t length) { return length < 0 ? 0 : (length + 8) / 8; }
 // carry that came up into it.
 uint64_t AddBytes(uint64_t x, uint64_t y) { return ((x & kLow7) + (y & kLow7)) ^ ((x ^ y) & kHigh1); }
 
-// The predictor with as little as possible waiting for a, the byte restored
-// just before: pa = |b - c| does not need it, and pb = |a - c| and
-// pc = |(a - c) + (b - c)| share a - c. Same ties as PaethPredictor (a, then
-// b, then c), chosen by conditional moves: on noisy rows a branch here
+// Each functor restores one byte from its raw value and its neighbours: a,
+// restored just before, b above and c above-left.
+//
+// Paeth with as little as possible waiting for a: pa = |b - c| and the sums
+// of the raw byte with b and with c do not need it; pb = |a - c| and
+// pc = |(a - c) + (b - c)| share a - c. Same ties as PaethPredictor (a,
+// then b, then c), chosen by conditional moves: on noisy rows a branch here
 // would be a coin toss.
-struct PaethChoice {
-    uint32_t operator()(uint32_t a, uint32_t b, uint32_t c) const
+struct PaethRestore {
+    uint32_t operator()(uint32_t raw, uint32_t a, uint32_t b, uint32_t c) const
     {
-        const int d = int(b) - int(c), t = int(a) - int(c);
+        const int d = int(b) - int(c);
         const int pa = d < 0 ? -d : d;
+        const uint32_t withB = (raw + b) & 0xFF, withC = (raw + c) & 0xFF;
+        const int t = int(a) - int(c);
         const int pb = t < 0 ? -t : t;
         const int pc = t + d < 0 ? -(t + d) : t + d;
-        const uint32_t bOrC = pb <= pc ? b : c;
-        return ((pa <= pb) & (pa <= pc)) ? a : bOrC;
+        const uint32_t withA = (raw + a) & 0xFF;
+        const uint32_t withBOrC = pb <= pc ? withB : withC;
+        return ((pa <= pb) & (pa <= pc)) ? withA : withBOrC;
     }
 };
 
 // The sum reaches 510: it is taken in 32 bits, never in a byte.
-struct AverageChoice {
-    uint32_t operator()(uint32_t a, uint32_t b, uint32_t) const { return (a + b) >> 1; }
+struct AverageRestore {
+    uint32_t operator()(uint32_t raw, uint32_t a, uint32_t b, uint32_t) const { return (raw + ((a + b) >> 1)) & 0xFF; }
 };
 
 // Step independent chains, each carrying its restored left byte in a[k] and
 // its upper-left byte in c[k]; both start at 0 (nothing left of the row).
-template <int Step, typename Predict>
+template <int Step, typename Restore>
 void CarriedLoop(uint8_t* row, const uint8_t* previous, int32_t length)
 {
-    const Predict predict;
+    const Restore restore;
     uint8_t* x = row + 1;
     const uint8_t* b = previous + 1;
     if constexpr (Step == 1) {
@@ -54,7 +60,7 @@ void CarriedLoop(uint8_t* row, const uint8_t* previous, int32_t length)
         uint32_t a = 0, c = 0;
         for (int32_t i = 0; i < length; ++i) {
             const uint32_t above = b[i];
-            a = (x[i] + predict(a, above, c)) & 0xFF;
+            a = restore(x[i], a, above, c);
             c = above;
             x[i] = static_cast<uint8_t>(a);
         }
@@ -65,13 +71,13 @@ void CarriedLoop(uint8_t* row, const uint8_t* previous, int32_t length)
     for (; i + Step <= length; i += Step) {
         for (int k = 0; k < Step; ++k) {
             const uint32_t above = b[i + k];
-            a[k] = (x[i + k] + predict(a[k], above, c[k])) & 0xFF;
+            a[k] = restore(x[i + k], a[k], above, c[k]);
             c[k] = above;
             x[i + k] = static_cast<uint8_t>(a[k]);
         }
     }
     for (int k = 0; i + k < length; ++k)
-        x[i + k] = static_cast<uint8_t>(x[i + k] + predict(a[k], b[i + k], c[k]));
+        x[i + k] = static_cast<uint8_t>(restore(x[i + k], a[k], b[i + k], c[k]));
 }
 
 }  // namespace
@@ -125,9 +131,9 @@ void UnfilterUpWide(uint8_t* row, const uint8_t* previous, int32_t length, int32
 void UnfilterAverageCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
 {
     if (step == 1)
-        CarriedLoop<1, AverageChoice>(row, previous, length);
+        CarriedLoop<1, AverageRestore>(row, previous, length);
     else if (step == 2)
-        CarriedLoop<2, AverageChoice>(row, previous, length);
+        CarriedLoop<2, AverageRestore>(row, previous, length);
     else
         ChooseRowFilters(false).Routines[static_cast<int>(FilterType::Average)](row, previous, length, step);
 }
@@ -135,9 +141,9 @@ void UnfilterAverageCarried(uint8_t* row, const uint8_t* previous, int32_t lengt
 void UnfilterPaethCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
 {
     if (step == 1)
-        CarriedLoop<1, PaethChoice>(row, previous, length);
+        CarriedLoop<1, PaethRestore>(row, previous, length);
     else if (step == 2)
-        CarriedLoop<2, PaethChoice>(row, previous, length);
+        CarriedLoop<2, PaethRestore>(row, previous, length);
     else
         ChooseRowFilters(false).Routines[static_cast<int>(FilterType::Paeth)](row, previous, length, step);
 }
