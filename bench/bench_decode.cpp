@@ -1,10 +1,12 @@
 // bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE [--i686-label TEXT]]
+//              [--default-malloc]
 // Decode speed of ours against libpng, libspng, stb_image and the zlib-only
 // limit on the corpus of make_corpus.sh; peak heap per decode; the blend
 // kernel's rate; and, given the results of bench_decode_win32, the i686
 // build's speed next to this one. One process, one thread.
 #include <png.h>
 #include <spng.h>
+#include <malloc.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -35,6 +37,7 @@ struct Options {
     std::string I686Results;
     std::string I686Label = "i686 build (mingw, under wine)";
     std::string OnlyGroup;  // empty: every group
+    bool DefaultMalloc = false;
 };
 
 struct Group {
@@ -61,6 +64,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.Rounds = std::max(7, std::atoi(argv[++i]));
         else if (arg == "--every")
             options.EveryPicture = true;
+        else if (arg == "--default-malloc")
+            options.DefaultMalloc = true;
         else if (arg == "--group" && i + 1 < argc)
             options.OnlyGroup = argv[++i];
         else if (arg == "--i686" && i + 1 < argc)
@@ -87,6 +92,19 @@ void PrintSetting(const Options& options)
             break;
         }
     std::printf("median of %d interleaved rounds; every file decoded from memory\n", options.Rounds);
+    std::printf("%s\n", options.DefaultMalloc ? "glibc's default malloc policy (--default-malloc)"
+                                              : "every decoder's buffers from a heap that keeps its pages");
+}
+
+// By default glibc maps a large block afresh or takes it from the heap
+// depending on what was freed before, so which decoder pays the page faults
+// of its output buffer (microseconds each on some virtual machines) follows
+// the order of the rounds. Keeping every block on the heap gives every
+// decoder the same footing: output buffers cost what writing them costs.
+void KeepHeapPages()
+{
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
 // Lines "name megapixels-per-second" written by bench_decode_win32.
@@ -130,9 +148,12 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE [--i686-label TEXT]]\n");
+        std::fprintf(stderr, "usage: bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] "
+                             "[--i686 FILE [--i686-label TEXT]] [--default-malloc]\n");
         return 2;
     }
+    if (!options.DefaultMalloc)
+        KeepHeapPages();
     PrintSetting(options);
     std::map<std::string, std::vector<Picture>> pictures;
     for (const Group& group : kGroups) {
