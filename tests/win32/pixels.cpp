@@ -4,19 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "tests/win32/dib.h"
 
-BITMAPINFO TopDown32(int32_t width, int32_t height)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
+namespace {
 
 // A 32-bit top-down section selected into a memory context. These helpers
 // use GDI directly so the project's own object count is not disturbed.

@@ -4,6 +4,7 @@
 
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
+#include "tests/win32/dib.h"
 #include "winlayer/winlayer.h"
 
 int QuitMessagesSeen = 0;
@@ -13,18 +14,6 @@ namespace {
 constexpr char kHostClass[] = "ViewTestHost";
 constexpr DWORD kCaptureTimeoutMs = 3000;
 constexpr DWORD kPaintSettleMs = 120;
-
-BITMAPINFO TopDown32(int width, int height)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
 
 void PaintPattern(HDC dc)
 {
