@@ -131,6 +131,35 @@ TEST(WideFilters, ExtremeBytesAtEveryStep)
     }
 }
 
+TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
+{
+    // Bytes from a handful of values near 0, 128 and 255: the distances tie
+    // in every way (pa = pb, pa = pc, pb = pc, all three), b = c occurs
+    // often, and the restored bytes wrap.
+    const uint8_t values[] = {0, 1, 2, 127, 128, 129, 253, 254, 255};
+    std::mt19937 random(7);
+    const auto pick = [&] { return values[random() % std::size(values)]; };
+    const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
+    for (const FeatureSet& set : RunnableSets()) {
+        for (int32_t step = 1; step <= 8; ++step) {
+            const RowFilters filters = ChooseWideRowFilters(set.Features, set.Wide, step);
+            for (int trial = 0; trial < 400; ++trial) {
+                const int32_t length = 1 + static_cast<int32_t>(random() % 96);
+                std::vector<uint8_t> row(1 + length + kGuard, kGuardByte), previous(row.size());
+                for (int32_t i = 1; i <= length; ++i)
+                    row[i] = pick();
+                for (uint8_t& byte : previous)
+                    byte = pick();
+                row[0] = paeth;
+                std::vector<uint8_t> expected = row;
+                UnfilterRow(expected.data(), previous.data(), length, step);
+                UnfilterRow(filters, row.data(), previous.data(), length, step);
+                ASSERT_EQ(row, expected) << set.Name << ", step " << step << ", length " << length;
+            }
+        }
+    }
+}
+
 TEST(WideFilters, StepZeroIsRestoredAsStepOne)
 {
     // Colour types without a converter have step 0; UnfilterRow runs them as 1.
