@@ -1,7 +1,8 @@
-// Vector blend kernels for x86 (SSSE3, its target on each function): four
-// pixels per step in 16-bit lanes, the rest of a row through the scalar
-// pixel. Each lane computes the exact formula of BlendChannel. The unused
-// fourth byte of a work pixel gets alpha 0, which gives back its own value
+// Vector blend kernels for x86 (SSSE3, its target on each function; AVX2
+// where the processor has it): four or eight pixels per step, one 16-bit
+// multiply-add per channel, the rest of a row through the scalar pixel.
+// Each lane computes the exact formula of BlendChannel. The unused fourth
+// byte of a work pixel gets alpha 0, which gives back its own value
 // ((255 d + 255) >> 8 = d for every d): it is stored unchanged.
 #include <cstring>
 
@@ -26,23 +27,21 @@ PNG_INLINE __m128i Load4(const uint8_t* p)
     return _mm_cvtsi32_si128(static_cast<int>(v));
 }
 
-// s * a + (255 - a) * d + 255 rewritten as 255 d + (s - d) a + 255, every
-// step modulo 2^16: the true value lies in 255..65280, so the wrapped sum is
-// exact, and one multiplication does.
-PNG_INLINE __m128i BlendLanes(__m128i s, __m128i a, __m128i d)
+// s * a + (255 - a) * d + 255 with one multiply-add per pair of bytes:
+// weights a and 255 - a (unsigned) against s - 128 and d - 128 (signed) give
+// s a + (255 - a) d - 128 * 255, which lies within -32640..32385, so the
+// pair sum never saturates. Adding 128 * 255 + 255 modulo 2^16 then leaves
+// the true sum, 255..65280, whose high byte is the result.
+PNG_SSSE3 inline __m128i BlendFour(__m128i s, __m128i a, __m128i d)
 {
-    const __m128i d255 = _mm_sub_epi16(_mm_slli_epi16(d, 8), d);
-    const __m128i sum = _mm_add_epi16(_mm_add_epi16(d255, _mm_mullo_epi16(_mm_sub_epi16(s, d), a)), _mm_set1_epi16(255));
-    return _mm_srli_epi16(sum, 8);
-}
-
-// Four work pixels: s and a hold blue, green, red and 0 per pixel.
-PNG_INLINE __m128i BlendFour(__m128i s, __m128i a, __m128i d)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i low = BlendLanes(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(d, zero));
-    const __m128i high = BlendLanes(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(d, zero));
-    return _mm_packus_epi16(low, high);
+    const __m128i flip = _mm_set1_epi8(-128), ones = _mm_set1_epi8(-1);
+    const __m128i bias = _mm_set1_epi16(static_cast<short>(128 * 255 + 255));
+    const __m128i signedS = _mm_xor_si128(s, flip), signedD = _mm_xor_si128(d, flip);
+    const __m128i rest = _mm_xor_si128(a, ones);  // 255 - a
+    const __m128i low = _mm_maddubs_epi16(_mm_unpacklo_epi8(a, rest), _mm_unpacklo_epi8(signedS, signedD));
+    const __m128i high = _mm_maddubs_epi16(_mm_unpackhi_epi8(a, rest), _mm_unpackhi_epi8(signedS, signedD));
+    return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, bias), 8),
+                            _mm_srli_epi16(_mm_add_epi16(high, bias), 8));
 }
 
 // Each of four bytes to the blue, green and red lanes of its pixel, 0 to the fourth.
@@ -60,6 +59,18 @@ inline bool Clear(const uint8_t* alpha, int count)
     return v == 0;
 }
 
+// A large picture's rows come from memory in three streams (work, pixels,
+// alpha), more than the processor's own prefetching keeps up with: each is
+// asked for 256 pixels ahead of use. Past a row's end this only touches
+// cache lines; a prefetch never faults.
+template <int PixelBytes>
+PNG_INLINE void ReadAhead(const uint8_t* work, const uint8_t* pixels, const uint8_t* alpha)
+{
+    _mm_prefetch(reinterpret_cast<const char*>(work + 4 * 256), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(pixels + PixelBytes * 256), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(alpha + 256), _MM_HINT_T0);
+}
+
 inline void BlendPixel(uint8_t* d, uint8_t red, uint8_t green, uint8_t blue, uint8_t a)
 {
     d[2] = BlendChannel(red, a, d[2]);
@@ -75,6 +86,7 @@ PNG_SSSE3 void BlendRgbRowSsse3(uint8_t* work, const uint8_t* pixels, const uint
     const __m128i toBgr0 = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     int32_t x = 0;
     for (; x + 6 <= width; x += 4) {
+        ReadAhead<3>(work + 4 * x, pixels + 3 * x, alpha + x);
         if (Clear(alpha + x, 4))
             continue;
         const __m128i s = _mm_shuffle_epi8(Load(pixels + 3 * x), toBgr0);
@@ -88,9 +100,11 @@ PNG_SSSE3 void BlendGreyRowSsse3(uint8_t* work, const uint8_t* pixels, const uin
                                  const PaletteTable&)
 {
     int32_t x = 0;
-    for (; x + 4 <= width; x += 4)
+    for (; x + 4 <= width; x += 4) {
+        ReadAhead<1>(work + 4 * x, pixels + x, alpha + x);
         if (!Clear(alpha + x, 4))
             Store(work + 4 * x, BlendFour(Spread(Load4(pixels + x)), Spread(Load4(alpha + x)), Load(work + 4 * x)));
+    }
     for (; x < width; ++x)
         BlendPixel(work + 4 * x, pixels[x], pixels[x], pixels[x], alpha[x]);
 }
@@ -121,21 +135,16 @@ PNG_SSSE3 void BlendPaletteRowSsse3(uint8_t* work, const uint8_t* pixels, const 
 // (byte shuffles, unpacks and packs all stay within their half).
 #define PNG_AVX2 __attribute__((target("avx2")))
 
-PNG_AVX2 inline __m256i BlendLanes8(__m256i s, __m256i a, __m256i d)
-{
-    const __m256i d255 = _mm256_sub_epi16(_mm256_slli_epi16(d, 8), d);
-    const __m256i product = _mm256_mullo_epi16(_mm256_sub_epi16(s, d), a);
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(d255, product), _mm256_set1_epi16(255)), 8);
-}
-
 PNG_AVX2 inline __m256i BlendEight(__m256i s, __m256i a, __m256i d)
 {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i low = BlendLanes8(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(a, zero),
-                                    _mm256_unpacklo_epi8(d, zero));
-    const __m256i high = BlendLanes8(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(a, zero),
-                                     _mm256_unpackhi_epi8(d, zero));
-    return _mm256_packus_epi16(low, high);
+    const __m256i flip = _mm256_set1_epi8(-128), ones = _mm256_set1_epi8(-1);
+    const __m256i bias = _mm256_set1_epi16(static_cast<short>(128 * 255 + 255));
+    const __m256i signedS = _mm256_xor_si256(s, flip), signedD = _mm256_xor_si256(d, flip);
+    const __m256i rest = _mm256_xor_si256(a, ones);
+    const __m256i low = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, rest), _mm256_unpacklo_epi8(signedS, signedD));
+    const __m256i high = _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, rest), _mm256_unpackhi_epi8(signedS, signedD));
+    return _mm256_packus_epi16(_mm256_srli_epi16(_mm256_add_epi16(low, bias), 8),
+                               _mm256_srli_epi16(_mm256_add_epi16(high, bias), 8));
 }
 
 // Eight bytes, each to the blue, green and red lanes of its pixel.
@@ -159,6 +168,7 @@ PNG_AVX2 void BlendRgbRowAvx2(uint8_t* work, const uint8_t* pixels, const uint8_
                                             5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     int32_t x = 0;
     for (; x + 10 <= width; x += 8) {
+        ReadAhead<3>(work + 4 * x, pixels + 3 * x, alpha + x);
         if (Clear(alpha + x, 8))
             continue;
         const __m256i rgb = _mm256_setr_m128i(Load(pixels + 3 * x), Load(pixels + 3 * x + 12));
@@ -173,6 +183,7 @@ PNG_AVX2 void BlendGreyRowAvx2(uint8_t* work, const uint8_t* pixels, const uint8
 {
     int32_t x = 0;
     for (; x + 8 <= width; x += 8) {
+        ReadAhead<1>(work + 4 * x, pixels + x, alpha + x);
         if (Clear(alpha + x, 8))
             continue;
         const __m256i blended = BlendEight(Spread8(pixels + x), Spread8(alpha + x), LoadWork(work + 4 * x));

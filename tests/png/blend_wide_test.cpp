@@ -110,4 +110,34 @@ TEST(WideBlend, ExtremesOfEveryChannel)
         }
 }
 
+TEST(WideBlend, EverySourceAlphaAndDestinationValue)
+{
+    // All 2^24 triples of source, alpha and destination byte: 256 rows of
+    // 256 pixels per alpha, source x in every channel over destination y.
+    const int32_t size = 256;
+    std::vector<uint8_t> pixels(size_t(size) * size * 3), work(size_t(size) * size * 4);
+    for (int32_t y = 0; y < size; ++y)
+        for (int32_t x = 0; x < size; ++x)
+            for (int k = 0; k < 3; ++k)
+                pixels[(size_t(y) * size + x) * 3 + k] = static_cast<uint8_t>(x);
+    for (const ProcessorFeatures& features : VectorSets())
+        for (int32_t a = 0; a < 256; ++a) {
+            std::vector<uint8_t> alpha(size_t(size) * size, static_cast<uint8_t>(a));
+            for (int32_t y = 0; y < size; ++y)
+                std::fill_n(work.begin() + ptrdiff_t(y) * size * 4, size * 4, static_cast<uint8_t>(y));
+            BlendSource source{pixels.data(), size * 3, alpha.data(), size, size, 24, 6, nullptr, 0, nullptr};
+            BlendRows(work.data(), source, features);
+            // Rows of the pixel buffer run bottom-up: work row r shows source row size - 1 - r.
+            for (int32_t r = 0; r < size; ++r)
+                for (int32_t x = 0; x < size; ++x) {
+                    const uint8_t* pixel = &work[(size_t(r) * size + x) * 4];
+                    const uint8_t expected = BlendChannel(static_cast<uint8_t>(x), static_cast<uint8_t>(a),
+                                                          static_cast<uint8_t>(r));
+                    ASSERT_TRUE(pixel[0] == expected && pixel[1] == expected && pixel[2] == expected &&
+                                pixel[3] == r)
+                        << "s " << x << ", a " << a << ", d " << r;
+                }
+        }
+}
+
 }  // namespace
