@@ -212,64 +212,70 @@ namespace {
 
 // Paeth in 16-bit lanes (PNG standard, section 9.4): pa = |b - c|,
 // pb = |a - c|, pc = |a + b - 2c|; a when pa is the smallest, else b unless
-// pc is smaller than pb. Each pixel waits for the one before it, so all that
-// does not depend on a (pa, and the sums with b and with c) is done first;
-// what remains after a is known is two differences, the comparisons and two
-// selections.
-template <int Step>
-PNG_INLINE void PaethLoopSse2(uint8_t* row, const uint8_t* previous, int32_t length)
+// pc is smaller than pb. Each pixel waits for the one before it, so all
+// that does not depend on a is worked out first, here; a choice then adds
+// what does.
+struct PaethStep {
+    __m128i Raw, B, C;
+    __m128i BMinusC;
+    __m128i WithB, WithC;  // (raw + b) and (raw + c) modulo 256
+};
+
+template <int Step, typename Choice>
+PNG_INLINE void PaethLoop(uint8_t* row, const uint8_t* previous, int32_t length)
 {
     uint8_t* x = row + 1;
     const uint8_t* b = previous + 1;
     const __m128i zero = _mm_setzero_si128(), lowByte = _mm_set1_epi16(0xFF);
-    const auto abs = [zero](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
-    const auto select = [](__m128i mask, __m128i yes, __m128i no) {
-        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-    };
     __m128i a = zero, c = zero;
     int32_t i = 0;
     for (; i + kLoadWidth<Step> <= length; i += Step) {
-        const __m128i above = _mm_unpacklo_epi8(LoadPixel<Step>(b + i), zero);
-        const __m128i raw = _mm_unpacklo_epi8(LoadPixel<Step>(x + i), zero);
-        const __m128i bMinusC = _mm_sub_epi16(above, c);
-        const __m128i pa = abs(bMinusC);
-        const __m128i withB = _mm_and_si128(_mm_add_epi16(raw, above), lowByte);
-        const __m128i withC = _mm_and_si128(_mm_add_epi16(raw, c), lowByte);
-        const __m128i aMinusC = _mm_sub_epi16(a, c);
-        const __m128i pb = abs(aMinusC);
-        const __m128i pc = abs(_mm_add_epi16(aMinusC, bMinusC));
-        const __m128i withA = _mm_and_si128(_mm_add_epi16(raw, a), lowByte);
-        const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
-        const __m128i withBOrC = select(_mm_cmpgt_epi16(pb, pc), withC, withB);
-        a = select(notA, withBOrC, withA);
+        PaethStep step;
+        step.Raw = _mm_unpacklo_epi8(LoadPixel<Step>(x + i), zero);
+        step.B = _mm_unpacklo_epi8(LoadPixel<Step>(b + i), zero);
+        step.C = c;
+        step.BMinusC = _mm_sub_epi16(step.B, c);
+        step.WithB = _mm_and_si128(_mm_add_epi16(step.Raw, step.B), lowByte);
+        step.WithC = _mm_and_si128(_mm_add_epi16(step.Raw, c), lowByte);
+        a = Choice::Restore(step, a);
         StorePixel<Step>(x + i, _mm_packus_epi16(a, a));
-        c = above;
+        c = step.B;
     }
     PaethTail(x, b, i, length, Step);
 }
 
-// The same choice with every distance turned into bounds on a, all known
-// before a is: with d = b - c,
+// The distances themselves; after a is known: two differences, the
+// comparisons and two selections.
+struct Sse2Choice {
+    static PNG_INLINE __m128i Abs(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
+    static PNG_INLINE __m128i Select(__m128i mask, __m128i yes, __m128i no)
+    {
+        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+    }
+    static PNG_INLINE __m128i Restore(const PaethStep& step, __m128i a)
+    {
+        const __m128i pa = Abs(step.BMinusC);
+        const __m128i aMinusC = _mm_sub_epi16(a, step.C);
+        const __m128i pb = Abs(aMinusC);
+        const __m128i pc = Abs(_mm_add_epi16(aMinusC, step.BMinusC));
+        const __m128i withA = _mm_and_si128(_mm_add_epi16(step.Raw, a), _mm_set1_epi16(0xFF));
+        const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+        return Select(notA, Select(_mm_cmpgt_epi16(pb, pc), step.WithC, step.WithB), withA);
+    }
+};
+
+// Every distance turned into bounds on a, all known before a is: with
+// d = b - c,
 //   pb < pa  <=>  c - pa < a < c + pa
 //   pc < pa  <=>  c - d - pa < a < c - d + pa
 //   pc < pb  <=>  d (2 (a - c) + d) < 0  <=>  sign(d) 2a < sign(d) (2c - d)
 // (with d = 0 both sides are 0: never). a itself then only meets
 // comparisons, one doubling and the two selections.
-template <int Step>
-PNG_SSE41 void PaethPixelsSse41(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
-{
-    uint8_t* x = row + 1;
-    const uint8_t* b = previous + 1;
-    const __m128i zero = _mm_setzero_si128(), lowByte = _mm_set1_epi16(0xFF);
-    __m128i a = zero, c = zero;
-    int32_t i = 0;
-    for (; i + kLoadWidth<Step> <= length; i += Step) {
-        const __m128i above = _mm_unpacklo_epi8(LoadPixel<Step>(b + i), zero);
-        const __m128i raw = _mm_unpacklo_epi8(LoadPixel<Step>(x + i), zero);
-        const __m128i d = _mm_sub_epi16(above, c);
+struct Sse41Choice {
+    static PNG_SSE41 inline __m128i Restore(const PaethStep& step, __m128i a)
+    {
+        const __m128i c = step.C, d = step.BMinusC;
         const __m128i pa = _mm_abs_epi16(d);
-        const __m128i withB = _mm_and_si128(_mm_add_epi16(raw, above), lowByte);
-        const __m128i withC = _mm_and_si128(_mm_add_epi16(raw, c), lowByte);
         const __m128i cMinusD = _mm_sub_epi16(c, d);
         const __m128i below1 = _mm_sub_epi16(c, pa), above1 = _mm_add_epi16(c, pa);
         const __m128i below2 = _mm_sub_epi16(cMinusD, pa), above2 = _mm_add_epi16(cMinusD, pa);
@@ -278,19 +284,22 @@ PNG_SSE41 void PaethPixelsSse41(uint8_t* row, const uint8_t* previous, int32_t l
         const __m128i useC = _mm_cmpgt_epi16(bound, _mm_sign_epi16(_mm_add_epi16(a, a), d));
         const __m128i pbBelowPa = _mm_and_si128(_mm_cmpgt_epi16(a, below1), _mm_cmpgt_epi16(above1, a));
         const __m128i pcBelowPa = _mm_and_si128(_mm_cmpgt_epi16(a, below2), _mm_cmpgt_epi16(above2, a));
-        const __m128i withA = _mm_and_si128(_mm_add_epi16(raw, a), lowByte);
-        const __m128i withBOrC = _mm_blendv_epi8(withB, withC, useC);
-        a = _mm_blendv_epi8(withA, withBOrC, _mm_or_si128(pbBelowPa, pcBelowPa));
-        StorePixel<Step>(x + i, _mm_packus_epi16(a, a));
-        c = above;
+        const __m128i withA = _mm_and_si128(_mm_add_epi16(step.Raw, a), _mm_set1_epi16(0xFF));
+        const __m128i withBOrC = _mm_blendv_epi8(step.WithB, step.WithC, useC);
+        return _mm_blendv_epi8(withA, withBOrC, _mm_or_si128(pbBelowPa, pcBelowPa));
     }
-    PaethTail(x, b, i, length, Step);
-}
+};
 
 template <int Step>
 void PaethPixelsSse2(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
 {
-    PaethLoopSse2<Step>(row, previous, length);
+    PaethLoop<Step, Sse2Choice>(row, previous, length);
+}
+
+template <int Step>
+PNG_SSE41 void PaethPixelsSse41(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
+{
+    PaethLoop<Step, Sse41Choice>(row, previous, length);
 }
 
 // The vector forms by filter step; none where the step has no faster form
