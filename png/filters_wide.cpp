@@ -127,25 +127,31 @@ void UnfilterUpWide(uint8_t* row, const uint8_t* previous, int32_t length, int32
 }
 
 // With a = c = 0 for the first step bytes both predictors reduce to what the
-// standard prescribes there: floor(b / 2) and b.
-void UnfilterAverageCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+// standard prescribes there: floor(b / 2) and b. Other steps go to the byte
+// loops.
+namespace {
+
+template <FilterType Type, typename Restore>
+void UnfilterCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
 {
     if (step == 1)
-        CarriedLoop<1, AverageRestore>(row, previous, length);
+        CarriedLoop<1, Restore>(row, previous, length);
     else if (step == 2)
-        CarriedLoop<2, AverageRestore>(row, previous, length);
+        CarriedLoop<2, Restore>(row, previous, length);
     else
-        ChooseRowFilters(false).Routines[static_cast<int>(FilterType::Average)](row, previous, length, step);
+        ChooseRowFilters(false).Routines[static_cast<int>(Type)](row, previous, length, step);
+}
+
+}  // namespace
+
+void UnfilterAverageCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+{
+    UnfilterCarried<FilterType::Average, AverageRestore>(row, previous, length, step);
 }
 
 void UnfilterPaethCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
 {
-    if (step == 1)
-        CarriedLoop<1, PaethRestore>(row, previous, length);
-    else if (step == 2)
-        CarriedLoop<2, PaethRestore>(row, previous, length);
-    else
-        ChooseRowFilters(false).Routines[static_cast<int>(FilterType::Paeth)](row, previous, length, step);
+    UnfilterCarried<FilterType::Paeth, PaethRestore>(row, previous, length, step);
 }
 
 RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, int32_t step)

@@ -181,6 +181,31 @@ Bytes BrokenStream(int32_t rowBytes, int32_t rows, std::mt19937& random)
     return out;
 }
 
+// The windowed reader over a stream, as the image data handler sets it up.
+struct WindowedReader {
+    ImageRef Image;
+    PngImageDataChunk* Chunk = static_cast<PngImageDataChunk*>(Image->CreateChunk(ChunkName("IDAT")));
+    FileStream* File;
+    InflateContext Context;
+    uint32_t DataEnd, Crc = 0xFFFFFFFFu;
+    bool Opened;
+
+    explicit WindowedReader(const Stream& stream)
+        : File(OpenMemoryStream(stream.Bytes_)), DataEnd(stream.FirstLength), Opened(OpenInflate(*File, Context))
+    {
+    }
+    ~WindowedReader()
+    {
+        CloseInflate(Context);
+        Release(File);
+    }
+    int32_t Read(uint8_t* buffer, int32_t count)
+    {
+        return ReadDecompressed(*Chunk, Context, buffer, count, DataEnd, Crc);
+    }
+    PngStatus Status() const { return Image->Status; }
+};
+
 TEST(InflateReader, EveryReadAsInflatingStraightIntoTheRow)
 {
     std::mt19937 random(1950);
@@ -191,12 +216,8 @@ TEST(InflateReader, EveryReadAsInflatingStraightIntoTheRow)
         stream.Bytes_ = Chunked(BrokenStream(rowBytes, rows, random), random, stream.FirstLength);
         SCOPED_TRACE(testing::Message() << "trial " << trial << ", row bytes " << rowBytes << ", rows " << rows);
 
-        ImageRef image;
-        auto* chunk = static_cast<PngImageDataChunk*>(image->CreateChunk(ChunkName("IDAT")));
-        FileStream* file = OpenMemoryStream(stream.Bytes_);
-        InflateContext context;
-        ASSERT_TRUE(OpenInflate(*file, context));
-        uint32_t dataEnd = stream.FirstLength, crc = 0xFFFFFFFFu;
+        WindowedReader reader(stream);
+        ASSERT_TRUE(reader.Opened);
         RowByRowReader reference(stream);
         // The row loops' reads, and some after the end (the Adam7 loop reads
         // again after a failure, at each next pass).
@@ -204,13 +225,10 @@ TEST(InflateReader, EveryReadAsInflatingStraightIntoTheRow)
         for (int32_t r = 0; r < rows + 3; ++r) {
             Bytes expected(static_cast<size_t>(rowBytes), 0xEE), actual = expected;
             const int32_t want = reference.Read(expected.data(), rowBytes, status);
-            const int32_t got = ReadDecompressed(*chunk, context, actual.data(), rowBytes, dataEnd, crc);
-            ASSERT_EQ(got, want) << "read " << r;
-            ASSERT_EQ(static_cast<int>(image->Status), status) << "read " << r;
+            ASSERT_EQ(reader.Read(actual.data(), rowBytes), want) << "read " << r;
+            ASSERT_EQ(static_cast<int>(reader.Status()), status) << "read " << r;
             ASSERT_EQ(actual, expected) << "read " << r;
         }
-        CloseInflate(context);
-        Release(file);
     }
 }
 
@@ -260,24 +278,18 @@ TEST(InflateReader, AMatchTooFarBackRightAfterTheLastRowIsMetOnlyByTheNextRead)
     for (uint8_t b : end)
         stream.Bytes_.push_back(b);
 
-    ImageRef image;
-    auto* chunk = static_cast<PngImageDataChunk*>(image->CreateChunk(ChunkName("IDAT")));
-    FileStream* file = OpenMemoryStream(stream.Bytes_);
-    InflateContext context;
-    ASSERT_TRUE(OpenInflate(*file, context));
-    uint32_t dataEnd = stream.FirstLength, crc = 0xFFFFFFFFu;
+    WindowedReader reader(stream);
+    ASSERT_TRUE(reader.Opened);
     RowByRowReader reference(stream);
     int status = 0;
     for (int32_t r = 0; r < rows + 1; ++r) {
         Bytes expected(rowBytes), actual(rowBytes);
         const int32_t want = reference.Read(expected.data(), rowBytes, status);
         EXPECT_EQ(want, r < rows ? rowBytes : -1) << "the reference itself, read " << r;
-        EXPECT_EQ(ReadDecompressed(*chunk, context, actual.data(), rowBytes, dataEnd, crc), want) << "read " << r;
+        EXPECT_EQ(reader.Read(actual.data(), rowBytes), want) << "read " << r;
         EXPECT_EQ(actual, expected) << "read " << r;
     }
-    EXPECT_EQ(image->Status, PngStatus::InflateError);
-    CloseInflate(context);
-    Release(file);
+    EXPECT_EQ(reader.Status(), PngStatus::InflateError);
 }
 
 }  // namespace
