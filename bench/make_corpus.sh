@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 out=${1:-$root/build/bench-corpus}
-suite=${PNGSUITE_DIR:-$root/../shared/pngsuite}
+suite=${PNGSUITE_DIR:-$root/tests/data/pngsuite}
 recipe=8
 
 if [ "$(cat "$out/.stamp" 2>/dev/null)" = "$recipe" ]; then

@@ -15,7 +15,7 @@ file(MAKE_DIRECTORY ${mismatch_dir})
 add_wine_test(draw SOURCES ${CMAKE_CURRENT_LIST_DIR}/draw_test.cpp LIBS win32_pixels TIMEOUT 180)
 add_wine_test(draw_suite SOURCES ${CMAKE_CURRENT_LIST_DIR}/draw_suite_test.cpp
               LIBS win32_pixels win32_stb_oracle
-              FILES ${PROJECT_SOURCE_DIR}/../shared/pngsuite TIMEOUT 180)
+              FILES ${PROJECT_SOURCE_DIR}/tests/data/pngsuite TIMEOUT 180)
 add_wine_test(bitmap_canvas SOURCES ${CMAKE_CURRENT_LIST_DIR}/bitmap_canvas_test.cpp LIBS win32_pixels TIMEOUT 180)
 set_tests_properties(win32.draw win32.draw_suite win32.bitmap_canvas
                      PROPERTIES ENVIRONMENT "PIXEL_MISMATCH_DIR=Z:${mismatch_dir}")

@@ -23,7 +23,7 @@ export ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=1024:dete
 export UBSAN_OPTIONS=print_stacktrace=1
 
 seeds=()
-for dir in "$root/../shared/pngsuite" "$root/tests/data" "$regressions"; do
+for dir in "$root/tests/data" "$regressions"; do
     [ -d "$dir" ] && [ -n "$(ls -A "$dir")" ] && seeds+=("$dir")
 done
 
