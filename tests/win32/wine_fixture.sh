@@ -5,6 +5,7 @@ set -eu
 action=$1
 dir=$2
 mkdir -p "$dir"
+# shellcheck source=tests/win32/wine_env.sh
 . "$(dirname "$0")/wine_env.sh"
 
 case $action in
@@ -12,12 +13,12 @@ setup)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         # Without DISPLAY, so the prefix never waits for a screen; the server
         # must be gone before any run with a display.
-        if ! DISPLAY= WINEDEBUG=-all "$wine" wineboot -i >"$dir/wineboot.log" 2>&1; then
+        if ! DISPLAY='' WINEDEBUG=-all "$wine" wineboot -i >"$dir/wineboot.log" 2>&1; then
             echo "making the wine prefix failed ($wine wineboot -i, WINEARCH=$WINEARCH); its log:" >&2
             tail -20 "$dir/wineboot.log" >&2
             exit 1
         fi
-        DISPLAY= wineserver -k >/dev/null 2>&1 || true
+        DISPLAY='' wineserver -k >/dev/null 2>&1 || true
         wineserver -w >/dev/null 2>&1 || true
     fi
     if [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
