@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # wine_run.sh DIR PROGRAM [FILES...] [-- ARGS...]: runs PROGRAM under wine in
 # a fresh working folder holding FILES. Fails on a non-zero exit and on any
-# "err:" line, since wine swallows some faults and only reports them there.
+# "err:" line, since wine swallows some faults and only reports them there;
+# fails before it starts when one of FILES is missing or an empty folder.
 set -u
 dir=$(readlink -f "$1")  # the program runs elsewhere
 program=$2
