@@ -61,7 +61,8 @@ EOF
 # it lies), stub programs where the builds would have put theirs.
 make_tree() {
     local t=$1 n p
-    mkdir -p "$t/bin" "$t/bench" "$t/build/native/tools" "$t/build/native/bench" "$t/build/bench-corpus/large" "$t/data"
+    mkdir -p "$t/bin" "$t/bench" "$t/build/native/tools" "$t/build/native/bench" "$t/build/bench-corpus/large" \
+        "$t/data"
     cp "$root/run" "$t/run"
     ln -s "$root/tools" "$t/tools"
     ln -s "$root/tests" "$t/tests"
@@ -110,7 +111,10 @@ check() {
     done
     [ $# -gt 0 ] && shift
     for pattern in "$@" '^(sudo|apt-get|dpkg) '; do
-        grep -qE -- "$pattern" "$log" && { echo "$name: unexpected $(grep -E -- "$pattern" "$log" | head -1)"; missing=1; }
+        if grep -qE -- "$pattern" "$log"; then
+            echo "$name: unexpected $(grep -E -- "$pattern" "$log" | head -1)"
+            missing=1
+        fi
     done
     if [ $missing -ne 0 ]; then
         sed 's/^/    /' "$log"
@@ -120,18 +124,23 @@ check() {
     fi
 }
 
+# A case that failed half-way may leave its stub Xvfb (a sleep) behind.
+remove_scratch() {
+    local pid
+    find "$scratch" -name xvfb.pid -exec cat {} + | while read -r pid; do kill "$pid" 2>/dev/null; done
+    rm -rf "$scratch"
+}
+
 # The commands are in single quotes for the bash -c of check to expand.
 # shellcheck disable=SC2016
 stubs() {
     scratch=$(mktemp -d)
-    # shellcheck disable=SC2064  # scratch is fixed from here on
-    trap "for p in \$(find '$scratch' -name xvfb.pid -exec cat {} +); do kill \$p 2>/dev/null; done; rm -rf '$scratch'" EXIT
+    trap remove_scratch EXIT
     local fixture=tests/win32/wine_fixture.sh
     # The environment, sourced under set -eu as every wine script does.
-    check env.win32 true 0 'dir=$PWD/w WINEARCH=win32; . tests/win32/wine_env.sh; echo "loader $wine in $WINEPREFIX"' \
-        '^> loader wine in .*/w/prefix$'
-    check env.win64 true 0 'dir=$PWD/w WINEARCH=win64; . tests/win32/wine_env.sh; echo "loader $wine"' \
-        '^> loader .*/bin/wine64$'
+    local env='dir=$PWD/w; . tests/win32/wine_env.sh; echo "loader $wine in $WINEPREFIX"'
+    check env.win32 true 0 "WINEARCH=win32; $env" '^> loader wine in .*/w/prefix$'
+    check env.win64 true 0 "WINEARCH=win64; $env" '^> loader .*/bin/wine64 in .*/w/prefix$'
     # The fixture: the prefix made by the loader of the word size, one Xvfb.
     check fixture.win32 true 0 "export WINEARCH=win32; $fixture setup \$PWD/w; $fixture cleanup \$PWD/w" \
         '^wine wineboot -i \[win32\]$' '^Xvfb -displayfd 3 -screen 0 1280x1024x24' \
@@ -140,13 +149,14 @@ stubs() {
     check fixture.win64 true 0 "export WINEARCH=win64; $fixture setup \$PWD/w; $fixture cleanup \$PWD/w" \
         '^wine64 wineboot -i \[win64\]$' '^wine64 reg add .*X11 Driver' '^Xvfb -displayfd 3' -- '^wine '
     # The runner: the program in a folder of its own, failures passed on.
-    check run.win32 true 0 "export WINEARCH=win32; $fixture setup w; tests/win32/wine_run.sh w prog.exe data -- -x 1" \
+    local run=tests/win32/wine_run.sh
+    check run.win32 true 0 "export WINEARCH=win32; $fixture setup w; $run w prog.exe data -- -x 1" \
         '^wine \./prog\.exe -x 1 \[win32\]$' -- '^wine64 '
-    check run.win64 true 0 "export WINEARCH=win64; $fixture setup w; tests/win32/wine_run.sh w prog.exe data" \
+    check run.win64 true 0 "export WINEARCH=win64; $fixture setup w; $run w prog.exe data" \
         '^wine64 \./prog\.exe \[win64\]$' -- '^wine '
-    check run.fails true fail "export STUB_FAIL=prog; $fixture setup w; tests/win32/wine_run.sh w prog.exe" \
+    check run.fails true fail "export STUB_FAIL=prog; $fixture setup w; $run w prog.exe" \
         '^> FAILED: exit status 3$'
-    check run.no_data true fail "$fixture setup w; mkdir empty; tests/win32/wine_run.sh w prog.exe data empty" \
+    check run.no_data true fail "$fixture setup w; mkdir empty; $run w prog.exe data empty" \
         '^> FAILED: test data folder empty: empty$' -- 'prog\.exe'
     # ./run demo: which build and why, then the host clicked six times.
     check demo.win32 true 0 './run demo' '^> == demo: the i686 build under wine32: .* works\)$' \
