@@ -17,9 +17,9 @@ fail() { echo "demo: $*" >&2; exit 1; }
 # A step without a message of its own still names itself.
 trap 'echo "demo: failed: $BASH_COMMAND (line $LINENO)" >&2' ERR
 
-host=$(find "$build/$preset" -name pngplug-host.exe -print -quit 2>/dev/null)
-dll=$(find "$build/$preset" -name pngplug.dll -print -quit 2>/dev/null)
-maker=$(find "$build/native" -name make_samples -type f -perm -u+x -print -quit 2>/dev/null)
+host=$(find "$build/$preset" -name pngplug-host.exe -print -quit 2>/dev/null || true)
+dll=$(find "$build/$preset" -name pngplug.dll -print -quit 2>/dev/null || true)
+maker=$(find "$build/native" -name make_samples -type f -perm -u+x -print -quit 2>/dev/null || true)
 [ -n "$host" ] || fail "no pngplug-host.exe in $build/$preset: build the $preset preset first"
 [ -n "$dll" ] || fail "no pngplug.dll in $build/$preset: build the $preset preset first"
 [ -n "$maker" ] || fail "no make_samples in $build/native: build the native preset first"
