@@ -28,6 +28,7 @@ trap 'rm -rf "$work"' EXIT
 # Filters chosen per row by libpng's adaptive heuristic and zlib level 6, as
 # most encoders write them (left alone, ImageMagick filters every row with
 # Average, which would time one filter only).
+# shellcheck disable=SC2054  # the commas belong to ImageMagick's chunk list
 png_opts=(-strip -define png:exclude-chunks=date,time,bKGD,gAMA,cHRM,sRGB,pHYs,tEXt,zTXt,iTXt
           -define png:compression-level=6 -define png:compression-filter=5)
 
@@ -67,6 +68,7 @@ large rgba8_adam7 rgba -depth 8 -interlace PNG -define png:color-type=6 -define 
 
 # Icon-like pictures: a shape with soft, anti-aliased edges and a drop
 # shadow on a clear background, filled with a gradient and some texture.
+# shellcheck disable=SC2086  # s, the size, is a number: ${s}x${s} cannot split
 icon() {
     local dir=$1 s=$2 seed=$3 shape=$4 from=$5 to=$6
     local c=$((s / 2)) m=$((s / 8)) e=$((s - s / 8)) r=$((s / 6))

@@ -10,7 +10,7 @@ root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
 shift || true
 native=${BENCH_NATIVE_BUILD:-$root/build/native}
 preset=win32 label="i686 build (mingw, under wine)"
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+if ! "${PNGPLUG_LD32:-/lib/ld-linux.so.2}" --version >/dev/null 2>&1; then  # the loader check of ./run
     preset=win64 label="x86-64 build (mingw, under wine64; this machine cannot run 32-bit code)"
 fi
 win32=${BENCH_WIN32_BUILD:-$root/build/$preset}

@@ -14,5 +14,8 @@ for name in gauntlet_woman.png ms34.png ico_podium_kbz1.png "kbz logo.png" music
         status=1
     fi
 done
-[ "$(ls "$committed"/*.png | wc -l)" -eq 6 ] || { echo "expected exactly six pictures in $committed"; status=1; }
+if [ "$(find "$committed" -maxdepth 1 -name '*.png' | wc -l)" -ne 6 ]; then
+    echo "expected exactly six pictures in $committed"
+    status=1
+fi
 exit $status

@@ -18,5 +18,5 @@ imports=$(awk '/DLL Name:/{print tolower($3)}' <<<"$dump" | sort -u)
 allowed='^(kernel32|user32|gdi32|winmm|msvcrt|advapi32|ntdll)\.dll$|^api-ms-win-crt-[a-z-]+-l1-1-0\.dll$'
 bad=$(grep -v -E "$allowed" <<<"$imports" || true)
 if [ -n "$bad" ]; then echo "imports outside Windows: $bad"; exit 1; fi
-echo "exports: $(echo $exports)"
-echo "imports: $(echo $imports)"
+echo "exports: $(paste -sd " " <<<"$exports")"
+echo "imports: $(paste -sd " " <<<"$imports")"

@@ -5,6 +5,7 @@ set -eu
 action=$1
 dir=$2
 mkdir -p "$dir"
+# shellcheck source=tests/win32/wine_env.sh
 . "$(dirname "$0")/wine_env.sh"
 
 case $action in
@@ -12,8 +13,12 @@ setup)
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         # Without DISPLAY, so the prefix never waits for a screen; the server
         # must be gone before any run with a display.
-        DISPLAY= WINEDEBUG=-all "$wine" wineboot -i >"$dir/wineboot.log" 2>&1
-        DISPLAY= wineserver -k >/dev/null 2>&1 || true
+        if ! DISPLAY='' WINEDEBUG=-all "$wine" wineboot -i >"$dir/wineboot.log" 2>&1; then
+            echo "making the wine prefix failed ($wine wineboot -i, WINEARCH=$WINEARCH); its log:" >&2
+            tail -20 "$dir/wineboot.log" >&2
+            exit 1
+        fi
+        DISPLAY='' wineserver -k >/dev/null 2>&1 || true
         wineserver -w >/dev/null 2>&1 || true
     fi
     if [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
@@ -28,11 +33,14 @@ setup)
         [ -s "$dir/xvfb.display" ] && break
         sleep 0.1
     done
-    [ -s "$dir/xvfb.display" ] || { echo "Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; }
-    export DISPLAY=:$(tr -d '[:space:]' <"$dir/xvfb.display") WINEDEBUG=-all
+    [ -s "$dir/xvfb.display" ] || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
+    DISPLAY=:$(tr -d '[:space:]' <"$dir/xvfb.display")
+    export DISPLAY WINEDEBUG=-all
     # No window manager: without this, destroying an unowned popup waits 2 s.
-    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+        { echo "setting the wine registry failed ($wine reg add)" >&2; exit 1; }
+    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 ||
+        { echo "setting the wine registry failed ($wine reg add)" >&2; exit 1; }
     echo "wine prefix $WINEPREFIX, Xvfb on $DISPLAY"
     ;;
 cleanup)

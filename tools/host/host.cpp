@@ -2,7 +2,8 @@
 // any host would, for trying the plug-in by hand and for scripted screenshots.
 //
 //   pngplug-host                         interactive: click the view to cycle
-//   pngplug-host --clicks N --shots DIR  N clicks, DIR/shot-<i>.bmp after each
+//   pngplug-host --clicks N --shots DIR  N clicks, DIR/shot-<i>.bmp after each;
+//                                        exit 1 if the view or a shot failed
 //
 // The plug-in reads its pictures from the current directory; the DLL is
 // loaded from the folder this program lives in.
@@ -284,9 +285,12 @@ int RunScripted(HWND host, const Options& options)
     if (!options.ShotDir.empty())
         CreateDirectoryA(options.ShotDir.c_str(), nullptr);  // fine when it exists already
     HWND form = WaitForView(host);
-    if (!form)
-        std::fprintf(stderr, "the view did not appear; shots show the host alone\n");
     int failures = 0;
+    if (!form) {
+        // Still shoots, for a look at what went wrong, but the run failed.
+        std::fprintf(stderr, "the view did not appear; shots show the host alone\n");
+        ++failures;
+    }
     for (int i = 1; i <= options.Clicks; ++i) {
         if (form)
             ClickAt(form, kViewWidth / 2, kViewHeight / 2);
