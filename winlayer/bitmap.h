@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
 class Canvas;
 

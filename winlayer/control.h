@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "winlayer/obj.h"
-#include "winlayer/obj_list.h"
+#include "winlayer/base/obj.h"
+#include "winlayer/base/obj_list.h"
 
 class Canvas;
 class Control;

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
 class MultimediaTimer : public Obj {
 public:

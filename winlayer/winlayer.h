@@ -8,6 +8,6 @@
 #include "winlayer/control.h"
 #include "winlayer/dispatch.h"
 #include "winlayer/gdi_count.h"
-#include "winlayer/obj.h"
-#include "winlayer/obj_list.h"
+#include "winlayer/base/obj.h"
+#include "winlayer/base/obj_list.h"
 #include "winlayer/timer.h"

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "winlayer/file_stream.h"
+#include "winlayer/base/file_stream.h"
 
 class MemoryStream : public FileStream {
 public:

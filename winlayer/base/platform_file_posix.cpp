@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "winlayer/file_stream.h"
+#include "winlayer/base/file_stream.h"
 
 PlatformFile PlatformOpenFile(const char* fileName, uint32_t options)
 {

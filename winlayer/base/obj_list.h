@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
 class ObjList : public Obj {
 public:

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
 class FileStream;
 

@@ -1,4 +1,4 @@
-#include "winlayer/obj_list.h"
+#include "winlayer/base/obj_list.h"
 
 #include <cstdlib>
 #include <cstring>

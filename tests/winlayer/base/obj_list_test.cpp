@@ -1,5 +1,5 @@
 // Growth, bounds and editing of the growable list.
-#include "winlayer/obj_list.h"
+#include "winlayer/base/obj_list.h"
 
 #include <gtest/gtest.h>
 

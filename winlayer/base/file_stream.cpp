@@ -1,4 +1,4 @@
-#include "winlayer/file_stream.h"
+#include "winlayer/base/file_stream.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The file calls on Win32.
 #include <windows.h>
 
-#include "winlayer/file_stream.h"
+#include "winlayer/base/file_stream.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Reference counting, destroy events and the release order of owned objects.
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "winlayer/obj_list.h"
+#include "winlayer/base/obj_list.h"
 
 namespace {
 

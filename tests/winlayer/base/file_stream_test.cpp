@@ -1,5 +1,5 @@
 // The read-only file stream over real files.
-#include "winlayer/file_stream.h"
+#include "winlayer/base/file_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
-#include "winlayer/obj_list.h"
+#include "winlayer/base/obj_list.h"
 
 namespace {
 int32_t liveObjects = 0;
