@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "png/blend.h"
-#include "winlayer/canvas.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/canvas.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 

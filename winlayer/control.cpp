@@ -1,8 +1,8 @@
 #include "winlayer/control.h"
 
-#include "winlayer/canvas.h"
+#include "winlayer/gdi/canvas.h"
 #include "winlayer/dispatch.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 #include "winlayer/layer_internal.h"
 
 namespace {

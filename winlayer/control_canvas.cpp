@@ -1,9 +1,9 @@
 // The control side of drawing: a control's canvas borrows its device
 // context from the control, and control backgrounds share brushes.
-#include "winlayer/canvas.h"
+#include "winlayer/gdi/canvas.h"
 #include "winlayer/control.h"
 #include "winlayer/dispatch.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 

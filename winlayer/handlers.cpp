@@ -1,8 +1,8 @@
 // The message handlers the layer attaches itself: clicks, painting,
 // background, focus, the command reflection of common controls, the applet.
-#include "winlayer/canvas.h"
+#include "winlayer/gdi/canvas.h"
 #include "winlayer/dispatch.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 #include "winlayer/layer_internal.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "winlayer/bitmap.h"
+#include "winlayer/gdi/bitmap.h"
 
 #include <algorithm>
 
-#include "winlayer/canvas.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/canvas.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "winlayer/canvas.h"
+#include "winlayer/gdi/canvas.h"
 
 #include <cstring>
 
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 
