@@ -5,9 +5,9 @@
 
 #include "winlayer/gdi/bitmap.h"
 #include "winlayer/gdi/canvas.h"
-#include "winlayer/control.h"
-#include "winlayer/dispatch.h"
+#include "winlayer/window/control.h"
+#include "winlayer/window/dispatch.h"
 #include "winlayer/gdi/gdi_count.h"
 #include "winlayer/base/obj.h"
 #include "winlayer/base/obj_list.h"
-#include "winlayer/timer.h"
+#include "winlayer/window/timer.h"

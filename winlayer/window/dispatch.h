@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "winlayer/control.h"
+#include "winlayer/window/control.h"
 
 // Receives the messages of layer windows that have no control bound (a
 // destroyed control's window on its way out). Its own window is never made.

@@ -1,4 +1,4 @@
-#include "winlayer/timer.h"
+#include "winlayer/window/timer.h"
 
 #include <mmsystem.h>
 

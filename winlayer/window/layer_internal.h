@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "winlayer/control.h"
+#include "winlayer/window/control.h"
 
 // Handlers that the layer attaches itself.
 bool ClickHandler(Control* control, MSG* message, LRESULT* result);

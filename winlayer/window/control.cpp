@@ -1,9 +1,9 @@
-#include "winlayer/control.h"
+#include "winlayer/window/control.h"
 
 #include "winlayer/gdi/canvas.h"
-#include "winlayer/dispatch.h"
+#include "winlayer/window/dispatch.h"
 #include "winlayer/gdi/gdi_count.h"
-#include "winlayer/layer_internal.h"
+#include "winlayer/window/layer_internal.h"
 
 namespace {
 

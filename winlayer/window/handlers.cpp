@@ -1,9 +1,9 @@
 // The message handlers the layer attaches itself: clicks, painting,
 // background, focus, the command reflection of common controls, the applet.
 #include "winlayer/gdi/canvas.h"
-#include "winlayer/dispatch.h"
+#include "winlayer/window/dispatch.h"
 #include "winlayer/gdi/gdi_count.h"
-#include "winlayer/layer_internal.h"
+#include "winlayer/window/layer_internal.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "winlayer/dispatch.h"
-#include "winlayer/layer_internal.h"
+#include "winlayer/window/dispatch.h"
+#include "winlayer/window/layer_internal.h"
 
 namespace {
 

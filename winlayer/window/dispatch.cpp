@@ -1,10 +1,10 @@
 // The window procedure of every layer class and the fixed order in which a
 // control processes a message.
-#include "winlayer/dispatch.h"
+#include "winlayer/window/dispatch.h"
 
 #include <cstdint>
 
-#include "winlayer/layer_internal.h"
+#include "winlayer/window/layer_internal.h"
 
 Control* LibraryApplet = nullptr;
 bool AppletTerminated = false;

@@ -1,8 +1,8 @@
 // The control side of drawing: a control's canvas borrows its device
 // context from the control, and control backgrounds share brushes.
 #include "winlayer/gdi/canvas.h"
-#include "winlayer/control.h"
-#include "winlayer/dispatch.h"
+#include "winlayer/window/control.h"
+#include "winlayer/window/dispatch.h"
 #include "winlayer/gdi/gdi_count.h"
 
 namespace {

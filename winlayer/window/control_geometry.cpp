@@ -1,9 +1,9 @@
 // Geometry, styles, the framed look, enabled and visible state, and the
 // event setters of a Control. Each setter keeps the field and, once the
 // window exists, the window in step.
-#include "winlayer/control.h"
-#include "winlayer/dispatch.h"
-#include "winlayer/layer_internal.h"
+#include "winlayer/window/control.h"
+#include "winlayer/window/dispatch.h"
+#include "winlayer/window/layer_internal.h"
 
 namespace {
 
