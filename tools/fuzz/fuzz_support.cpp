@@ -6,7 +6,7 @@
 
 #include "png/blend.h"
 #include "png/rgba_view.h"
-#include "tools/fuzz/memory_stream.h"
+#include "winlayer/base/memory_stream.h"
 
 namespace fuzz {
 

@@ -1,4 +1,4 @@
-#include "tools/fuzz/memory_stream.h"
+#include "winlayer/base/memory_stream.h"
 
 #include <algorithm>
 #include <cstring>
