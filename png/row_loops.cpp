@@ -7,7 +7,7 @@
 #include "png/converters.h"
 #include "png/converters_wide.h"
 #include "png/cpu.h"
-#include "png/decode.h"
+#include "png/read/decode.h"
 #include "png/filters.h"
 #include "png/filters_wide.h"
 

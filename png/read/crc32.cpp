@@ -1,6 +1,6 @@
 // CRC-32 of the PNG standard (section 5.5, annex D): reflected polynomial
 // 0xEDB88320 over the chunk type and data.
-#include "png/crc32.h"
+#include "png/read/crc32.h"
 
 #include <array>
 #include <cstring>

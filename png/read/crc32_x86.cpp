@@ -2,7 +2,7 @@
 // Generic Polynomials Using PCLMULQDQ Instruction", 2009), in the reflected
 // bit order of the PNG CRC: four 128-bit lanes are folded forward 64 bytes at
 // a time, folded into one, then reduced to 32 bits by Barrett's method.
-#include "png/crc32.h"
+#include "png/read/crc32.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <emmintrin.h>

@@ -1,4 +1,4 @@
-#include "png/adler32.h"
+#include "png/read/adler32.h"
 
 #include <zlib.h>
 

@@ -3,7 +3,7 @@
 // method to the end of the image and checks the last chunk's CRC.
 #include <cstdlib>
 
-#include "png/decode.h"
+#include "png/read/decode.h"
 
 namespace {
 

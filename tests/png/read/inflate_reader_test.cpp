@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <random>
 
-#include "png/decode.h"
+#include "png/read/decode.h"
 #include "tests/support/png_writer.h"
 
 using namespace pngtest;

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "png/adler32.h"
+#include "png/read/adler32.h"
 #include "png/cpu.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "png/cpu.h"
-#include "png/crc32.h"
+#include "png/read/crc32.h"
 #include "png/image.h"
 
 namespace {

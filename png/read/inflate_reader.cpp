@@ -18,8 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "png/adler32.h"
-#include "png/decode.h"
+#include "png/read/adler32.h"
+#include "png/read/decode.h"
 
 namespace {
 
