@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "png/converters.h"
+#include "png/rows/converters.h"
 #include "png/cpu.h"
 
 // True when table[i] == i for all 256 entries: the gamma lookups can go.

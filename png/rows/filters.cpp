@@ -1,6 +1,6 @@
-#include "png/filters.h"
+#include "png/rows/filters.h"
 
-#include "png/filters_wide.h"
+#include "png/rows/filters_choose.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // processor and format have them, else the scalar loops without table
 // lookups when the gamma table is the identity, else the converters of
 // converters.cpp. All give the same bytes.
-#include "png/converter_forms.h"
-#include "png/converters_wide.h"
+#include "png/rows/converters_kernels.h"
+#include "png/rows/converters_choose.h"
 
 namespace {
 

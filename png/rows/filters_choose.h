@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "png/cpu.h"
-#include "png/filters.h"
+#include "png/rows/filters.h"
 
 // The Up filter in 8-byte groups: the buffers are taken as consecutive groups
 // starting at the filter-type byte, ceil((length + 1) / 8) of them, added

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "png/converters.h"
+#include "png/rows/converters.h"
 #include "tests/support/png_writer.h"
 #include "tests/support/row_harness.h"
 

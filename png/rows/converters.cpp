@@ -1,8 +1,8 @@
-#include "png/converters.h"
+#include "png/rows/converters.h"
 
 #include <cstring>
 
-#include "png/converter_forms.h"
+#include "png/rows/converters_kernels.h"
 #include "png/format.h"
 
 namespace {

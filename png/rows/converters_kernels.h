@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "png/converters.h"
+#include "png/rows/converters.h"
 #include "png/format.h"
 
 namespace convert {

@@ -1,15 +1,15 @@
-#include "png/row_loops.h"
+#include "png/rows/row_loops.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "png/converters.h"
-#include "png/converters_wide.h"
+#include "png/rows/converters.h"
+#include "png/rows/converters_choose.h"
 #include "png/cpu.h"
 #include "png/read/decode.h"
-#include "png/filters.h"
-#include "png/filters_wide.h"
+#include "png/rows/filters.h"
+#include "png/rows/filters_choose.h"
 
 namespace {
 

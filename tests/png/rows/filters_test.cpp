@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "png/cpu.h"
-#include "png/filters.h"
-#include "png/filters_wide.h"
+#include "png/rows/filters.h"
+#include "png/rows/filters_choose.h"
 
 namespace {
 

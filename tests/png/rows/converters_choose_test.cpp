@@ -9,10 +9,10 @@
 #include <random>
 #include <vector>
 
-#include "png/converters.h"
-#include "png/converters_wide.h"
+#include "png/rows/converters.h"
+#include "png/rows/converters_choose.h"
 #include "png/cpu.h"
-#include "png/filters.h"
+#include "png/rows/filters.h"
 #include "png/format.h"
 
 namespace {

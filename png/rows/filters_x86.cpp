@@ -4,7 +4,7 @@
 // A row's last partial block goes through the byte loop's formula; nothing
 // is read or written past byte length of either row except by Up, which
 // leaves the spare bytes as the 8-byte Up leaves them.
-#include "png/filters_wide.h"
+#include "png/rows/filters_choose.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>

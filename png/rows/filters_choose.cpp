@@ -1,4 +1,4 @@
-#include "png/filters_wide.h"
+#include "png/rows/filters_choose.h"
 
 #include <cstring>
 

@@ -3,12 +3,12 @@
 // the scalar pixel. SSE2 for the grey formats, SSSE3 byte shuffles (their
 // target on the function) for the colour order. Neither the source row nor
 // the destinations are touched past count pixels.
-#include "png/converters_wide.h"
+#include "png/rows/converters_choose.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
 
-#include "png/converter_forms.h"
+#include "png/rows/converters_kernels.h"
 
 #define PNG_SSSE3 __attribute__((target("ssse3")))
 #define PNG_INLINE inline __attribute__((always_inline))
