@@ -6,7 +6,7 @@ set(rows_dir ${CMAKE_CURRENT_LIST_DIR}/..)
 add_wine_test(rows
               SOURCES ${rows_dir}/png/rows/filters_test.cpp ${rows_dir}/png/rows/filters_choose_test.cpp
                       ${rows_dir}/png/read/crc32_test.cpp ${rows_dir}/png/rows/converters_test.cpp
-                      ${rows_dir}/png/rows/converters_choose_test.cpp ${rows_dir}/png/blend_wide_test.cpp
+                      ${rows_dir}/png/rows/converters_choose_test.cpp ${rows_dir}/png/render/blend_x86_test.cpp
                       ${rows_dir}/png/read/adler32_test.cpp ${rows_dir}/png/read/inflate_reader_test.cpp
                       ${rows_dir}/png/rows/row_loops_test.cpp ${rows_dir}/png/rows/adam7_test.cpp
                       ${rows_dir}/support/row_harness.cpp ${rows_dir}/support/png_writer.cpp

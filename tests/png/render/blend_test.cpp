@@ -1,6 +1,6 @@
 // The alpha-path kernel on plain memory: which source byte, which alpha and
 // which destination byte meet, for every bit count and colour type.
-#include "png/blend.h"
+#include "png/render/blend.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "png/draw_win32.h"
+#include "png/render/draw_win32.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "png/blend.h"
+#include "png/render/blend.h"
 #include "winlayer/gdi/canvas.h"
 #include "winlayer/gdi/gdi_count.h"
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "png/blend.h"
+#include "png/render/blend.h"
 #include "png/cpu.h"
 
 namespace {

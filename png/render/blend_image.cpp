@@ -1,6 +1,6 @@
 // The image side of the blend, apart from the kernel so that the kernel
 // links without the decoder.
-#include "png/blend.h"
+#include "png/render/blend.h"
 #include "png/image.h"
 
 BlendSource BlendSourceOf(const PngImage& image)

@@ -1,8 +1,8 @@
-#include "png/blend.h"
+#include "png/render/blend.h"
 
 #include <algorithm>
 
-#include "png/blend_kernels.h"
+#include "png/render/blend_kernels.h"
 #include "png/format.h"
 
 namespace {

@@ -6,8 +6,8 @@
 // ((255 d + 255) >> 8 = d for every d): it is stored unchanged.
 #include <cstring>
 
-#include "png/blend.h"
-#include "png/blend_kernels.h"
+#include "png/render/blend.h"
+#include "png/render/blend_kernels.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>

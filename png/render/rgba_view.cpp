@@ -1,4 +1,4 @@
-#include "png/rgba_view.h"
+#include "png/render/rgba_view.h"
 
 namespace {
 
