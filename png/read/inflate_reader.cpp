@@ -2,17 +2,11 @@
 // (PNG standard, sections 10 and 11.2.4), inflated from the file stream a
 // window at a time and handed to the row loops one filtered row at a time.
 //
-// The window changes when inflate works, never what the row loops see: each
-// read returns what a reader inflating straight into the row would return.
-// Compressed input is still taken in the same pieces at the same reads (a
-// new piece only when a row needs bytes and the last piece is used up), so
-// inflate sees the same input at the same points; what it meets ahead of the
-// rows (the stream's end, a failure) waits in Ahead until the reads reach
-// it. Such a reader would meet it within the read whose bytes reach its
-// position, or at the end of the read that ends exactly there (inflate goes
-// on past a full row until it needs output or input) unless output had to
-// be asked for: a match reaching too far back is only checked when there is
-// room to copy it.
+// Each read (ReadDecompressed, png/read/decode.h) returns what a reader
+// inflating straight into the row would return, whatever the window holds:
+// count bytes, fewer once the data runs out, -1 on failure. The stream's end
+// and a failure are reported by the read that reaches them, however far
+// ahead of the rows inflate met them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
@@ -114,7 +108,9 @@ bool ReadPart(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 
 // Input for a row that needs bytes: the rest of the current piece, or a new
 // piece, never across the end of a chunk's data, so the CRC register covers
-// exactly the current chunk.
+// exactly the current chunk. The window does not change the pieces: a new
+// one is taken only when a row needs bytes and the last is used up, so
+// inflate sees the same input at the same reads as without a window.
 Input NextInput(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dataEnd, uint32_t& crc)
 {
     if (context.PieceLeft > 0)
@@ -140,6 +136,8 @@ void ReleaseTail(InflateContext& context)
     context.TailReleased = true;
 }
 
+// What inflate meets ahead of the rows (the stream's end, a failure) waits
+// in Ahead until the reads reach it.
 void NoteAhead(InflateContext& context, InflateEvent event, uint64_t at, bool needsOutput)
 {
     context.Ahead = event;
@@ -235,7 +233,11 @@ int32_t TakeFromWindow(InflateContext& context, uint8_t* buffer, int32_t wanted)
 }
 
 // Inside this read, or at its very end for what inflate meets without
-// output being asked for.
+// output being asked for. A reader inflating into the row meets the event
+// within the read whose bytes reach its position, or at the end of the read
+// that ends exactly there (inflate goes on past a full row until it needs
+// output or input), unless output had to be asked for: a match reaching too
+// far back is only checked when there is room to copy it.
 bool AheadDecides(const InflateContext& context, uint64_t end)
 {
     return context.Ahead != InflateEvent::None &&

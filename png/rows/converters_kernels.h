@@ -1,6 +1,6 @@
 // The byte formats' pixels and the loops that place them, shared by the
 // scalar converters (converters.cpp) and the faster forms chosen per picture
-// (converters_fast.cpp). Internal to the converters.
+// (converters_choose.cpp). Internal to the converters.
 #pragma once
 
 #include <cstdint>
