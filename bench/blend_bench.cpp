@@ -7,7 +7,7 @@
 #include "bench/blend_scalar.h"
 #include "bench/timing.h"
 #include "png/image.h"
-#include "tools/fuzz/memory_stream.h"
+#include "winlayer/base/memory_stream.h"
 
 namespace {
 

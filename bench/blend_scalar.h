@@ -3,7 +3,7 @@
 // stays the scalar baseline whatever the compiler would do with it.
 #pragma once
 
-#include "png/blend.h"
+#include "png/render/blend.h"
 
 // 24-bit pixels with an alpha plane only (colour type 6).
 void BlendRowsScalar(uint8_t* work, const BlendSource& source);

@@ -1,5 +1,5 @@
 #include "bench/decoders.h"
-#include "tools/fuzz/memory_stream.h"
+#include "winlayer/base/memory_stream.h"
 #include "png/image.h"
 
 DecodeOutcome DecodeWithOurs(std::span<const uint8_t> file)

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tools/fuzz/memory_stream.h"
+#include "winlayer/base/memory_stream.h"
 #include "png/image.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
 class Bitmap;
 class Control;

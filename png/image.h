@@ -8,9 +8,9 @@
 #include <string>
 
 #include "png/format.h"
-#include "winlayer/file_stream.h"
-#include "winlayer/obj.h"
-#include "winlayer/obj_list.h"
+#include "winlayer/base/file_stream.h"
+#include "winlayer/base/obj.h"
+#include "winlayer/base/obj_list.h"
 
 struct HDC__;  // the platform's device context, only named here
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "png/image.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "png/image.h"
-#include "png/rgba_view.h"
+#include "png/render/rgba_view.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 // multimedia timer, and the count of live GDI objects.
 #pragma once
 
-#include "winlayer/bitmap.h"
-#include "winlayer/canvas.h"
-#include "winlayer/control.h"
-#include "winlayer/dispatch.h"
-#include "winlayer/gdi_count.h"
-#include "winlayer/obj.h"
-#include "winlayer/obj_list.h"
-#include "winlayer/timer.h"
+#include "winlayer/gdi/bitmap.h"
+#include "winlayer/gdi/canvas.h"
+#include "winlayer/window/control.h"
+#include "winlayer/window/dispatch.h"
+#include "winlayer/gdi/gdi_count.h"
+#include "winlayer/base/obj.h"
+#include "winlayer/base/obj_list.h"
+#include "winlayer/window/timer.h"

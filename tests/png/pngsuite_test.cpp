@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "png/rgba_view.h"
+#include "png/render/rgba_view.h"
 #include "tests/support/png_writer.h"
 
 using namespace pngtest;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "png/image.h"
-#include "winlayer/file_stream.h"
+#include "winlayer/base/file_stream.h"
 
 namespace pngtest {
 

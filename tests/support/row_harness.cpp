@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "png/row_loops.h"
+#include "png/rows/row_loops.h"
 
 namespace pngtest {
 

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/win32/pixels.h"
-#include "winlayer/bitmap.h"
-#include "winlayer/canvas.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/bitmap.h"
+#include "winlayer/gdi/canvas.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 

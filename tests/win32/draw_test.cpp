@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "tests/win32/draw_support.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 
 namespace {
 

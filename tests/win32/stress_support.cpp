@@ -4,7 +4,7 @@
 
 #include "plugin/view.h"
 #include "png/image.h"
-#include "winlayer/obj.h"
+#include "winlayer/base/obj.h"
 
 namespace {
 

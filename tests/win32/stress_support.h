@@ -14,7 +14,7 @@
 
 #include "tests/win32/stress_files.h"
 #include "tests/win32/view_support.h"
-#include "winlayer/gdi_count.h"
+#include "winlayer/gdi/gdi_count.h"
 
 // The fixed seed keeps every run the same; failures name it with the round.
 constexpr uint32_t kStressSeed = 20240611;

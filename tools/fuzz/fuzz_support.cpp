@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "png/blend.h"
-#include "png/rgba_view.h"
-#include "tools/fuzz/memory_stream.h"
+#include "png/render/blend.h"
+#include "png/render/rgba_view.h"
+#include "winlayer/base/memory_stream.h"
 
 namespace fuzz {
 

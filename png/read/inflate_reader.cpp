@@ -1,0 +1,346 @@
+// Reading the image data: one zlib stream cut into consecutive "IDAT" chunks
+// (PNG standard, sections 10 and 11.2.4), inflated from the file stream a
+// window at a time and handed to the row loops one filtered row at a time.
+//
+// Each read (ReadDecompressed, png/read/decode.h) returns what a reader
+// inflating straight into the row would return, whatever the window holds:
+// count bytes, fewer once the data runs out, -1 on failure. The stream's end
+// and a failure are reported by the read that reaches them, however far
+// ahead of the rows inflate met them.
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "png/read/adler32.h"
+#include "png/read/decode.h"
+
+namespace {
+
+const ChunkName kImageData("IDAT");
+
+int32_t Fail(PngImageDataChunk& chunk, InflateContext& context, PngStatus status)
+{
+    chunk.Owner->Status = status;
+    context.Failed = true;
+    return -1;
+}
+
+enum class Input { Ready, RanOut, Failed };
+
+// Only StrictCrc ever compares the register: otherwise mismatches are
+// ignored, so the bytes need not pass through it at all.
+void AddToCrc(const PngImageDataChunk& chunk, uint32_t& crc, const uint8_t* bytes, size_t count)
+{
+    if (chunk.Owner->StrictCrc)
+        crc = UpdateCrc(crc, bytes, count);
+}
+
+// The current chunk's data is used up: check its CRC and step into the next
+// chunk, which must be "IDAT".
+Input StepToNextChunk(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dataEnd, uint32_t& crc)
+{
+    uint8_t frame[12];
+    uint32_t got = context.Stream->Read(frame, sizeof frame);
+    context.Position += got;
+    if (got >= 4 && chunk.Owner->StrictCrc && ReadBigEndian32(frame) != (crc ^ 0xFFFFFFFFu)) {
+        Fail(chunk, context, PngStatus::CrcMismatch);
+        return Input::Failed;
+    }
+    // A stream that ends inside the framing holds no further chunk at all:
+    // the data ran out, it did not go on in another chunk.
+    if (got < sizeof frame) {
+        context.CrcConsumed = context.CrcConsumed || got >= 4;  // later reads meet the end again
+        return Input::RanOut;
+    }
+    if (!(ChunkName::FromBytes(frame + 8) == kImageData)) {
+        Fail(chunk, context, PngStatus::DataNotContinued);
+        return Input::Failed;
+    }
+    crc = 0xFFFFFFFFu;
+    AddToCrc(chunk, crc, frame + 8, 4);
+    dataEnd = EndOfData(context.Position, ReadBigEndian32(frame + 4));
+    return Input::Ready;
+}
+
+// The last (up to four) bytes inflate took of the input buffer, after those
+// of earlier parts, big-endian: at the stream's end, its check value.
+uint32_t LastFourTaken(const InflateContext& context)
+{
+    uint32_t recent = context.Recent;
+    const uint8_t* end = context.Zlib.next_in;
+    const uint8_t* from = end - std::min<ptrdiff_t>(end - context.Input, 4);
+    for (const uint8_t* p = from; p < end; ++p)
+        recent = recent << 8 | *p;
+    return recent;
+}
+
+// Sums what a call made; at the stream's end a sum that differs from the
+// stream's check value is the failure zlib's own check would have reported.
+int CheckResult(InflateContext& context, int result, const uint8_t* made, uint32_t count)
+{
+    if (count > 0)
+        context.Adler = UpdateAdler(context.Adler, made, count);
+    if (result == Z_STREAM_END && LastFourTaken(context) != context.Adler)
+        return Z_DATA_ERROR;
+    return result;
+}
+
+// The next part of the current piece into the input buffer; false when
+// nothing came. A short read means the stream ended, and the piece with it,
+// as one read of the whole piece would have ended there.
+bool ReadPart(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
+{
+    const uint32_t wanted = std::min(kInflatePartSize, context.PieceLeft);
+    if (context.Zlib.next_in)
+        context.Recent = LastFourTaken(context);
+    const uint32_t got = context.Stream->Read(context.Input, wanted);
+    context.Position += got;
+    context.PieceLeft = got < wanted ? 0 : context.PieceLeft - got;
+    if (got == 0)
+        return false;
+    AddToCrc(chunk, crc, context.Input, got);
+    context.Held = context.PieceLeft == 0 ? 1 : 0;
+    context.Zlib.next_in = context.Input;
+    context.Zlib.avail_in = got - context.Held;
+    return true;
+}
+
+// Input for a row that needs bytes: the rest of the current piece, or a new
+// piece, never across the end of a chunk's data, so the CRC register covers
+// exactly the current chunk. The window does not change the pieces: a new
+// one is taken only when a row needs bytes and the last is used up, so
+// inflate sees the same input at the same reads as without a window.
+Input NextInput(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dataEnd, uint32_t& crc)
+{
+    if (context.PieceLeft > 0)
+        return ReadPart(chunk, context, crc) ? Input::Ready : Input::RanOut;
+    // An empty "IDAT" chunk is stepped over like any other used-up chunk;
+    // each step consumes 12 bytes of the stream, so this ends.
+    while (context.Position >= dataEnd) {
+        Input step = StepToNextChunk(chunk, context, dataEnd, crc);
+        if (step != Input::Ready)
+            return step;
+    }
+    context.PieceLeft = std::min(kInflateInputSize, dataEnd - context.Position);
+    context.TailReleased = false;
+    return ReadPart(chunk, context, crc) ? Input::Ready : Input::RanOut;
+}
+
+// From here on inflate may take the piece's last byte, and does so straight
+// into the rows.
+void ReleaseTail(InflateContext& context)
+{
+    context.Zlib.avail_in += context.Held;
+    context.Held = 0;
+    context.TailReleased = true;
+}
+
+// What inflate meets ahead of the rows (the stream's end, a failure) waits
+// in Ahead until the reads reach it.
+void NoteAhead(InflateContext& context, InflateEvent event, uint64_t at, bool needsOutput)
+{
+    context.Ahead = event;
+    context.AheadAt = at;
+    context.AheadNeedsOutput = needsOutput;
+}
+
+// Inflates into the emptied window until it is full, inflate meets the end
+// of the stream or a failure, or the current piece is used up: parts of the
+// piece are read as inflate needs them, a new piece never.
+void FillWindow(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
+{
+    z_stream& zlib = context.Zlib;
+    context.WindowBegin = context.WindowEnd = 0;
+    zlib.next_out = context.Window;
+    zlib.avail_out = kInflateWindowSize;
+    for (;;) {
+        if (zlib.avail_in == 0 && (context.PieceLeft == 0 || !ReadPart(chunk, context, crc) || zlib.avail_in == 0))
+            return;
+        const uInt inBefore = zlib.avail_in, outBefore = zlib.avail_out;
+        int result = inflate(&zlib, Z_NO_FLUSH);
+        const uint32_t made = outBefore - zlib.avail_out;
+        result = CheckResult(context, result, context.Window + context.WindowEnd, made);
+        context.Produced += made;
+        context.WindowEnd += made;
+        if (result == Z_STREAM_END)
+            return NoteAhead(context, InflateEvent::StreamEnd, context.Produced, false);
+        // The window is allocated by the first call that makes output: the
+        // read being served is the one whose call would have failed.
+        if (result == Z_MEM_ERROR)
+            return NoteAhead(context, InflateEvent::Failure, context.Taken, false);
+        // Z_NEED_DICT and Z_BUF_ERROR are not negative but are failures all
+        // the same; a call that moved nothing would loop for ever.
+        if (result != Z_OK || (zlib.avail_in == inBefore && made == 0)) {
+            const bool tooFarBack = zlib.msg && std::strcmp(zlib.msg, "invalid distance too far back") == 0;
+            return NoteAhead(context, InflateEvent::Failure, context.Produced, tooFarBack);
+        }
+        if (zlib.avail_out == 0)
+            return;
+    }
+}
+
+// One inflate call straight into the row, as the row-by-row reader makes
+// it: the bytes made, or -1 on failure.
+int32_t InflateIntoRow(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count)
+{
+    z_stream& zlib = context.Zlib;
+    zlib.next_out = buffer;
+    zlib.avail_out = static_cast<uInt>(count);
+    const uInt inBefore = zlib.avail_in;
+    int result = inflate(&zlib, Z_NO_FLUSH);
+    const int32_t made = count - static_cast<int32_t>(zlib.avail_out);
+    result = CheckResult(context, result, buffer, static_cast<uint32_t>(made));
+    context.Produced += static_cast<uint32_t>(made);
+    context.Taken += static_cast<uint32_t>(made);
+    if (result == Z_STREAM_END)
+        context.Finished = true;
+    else if (result != Z_OK || (zlib.avail_in == inBefore && made == 0))
+        return Fail(chunk, context, PngStatus::InflateError);
+    return made;
+}
+
+// A read filled from the window ends where inflate stopped for want of the
+// held byte (not at something it met, which waits in Ahead): the row-by-row
+// reader's inflate would have gone on into it within this read, past the
+// full row, until it needed output or input. False when it would have
+// failed there.
+bool FinishRead(PngImageDataChunk& chunk, InflateContext& context)
+{
+    z_stream& zlib = context.Zlib;
+    if (context.WindowBegin != context.WindowEnd || zlib.avail_in != 0 || context.Held == 0 ||
+        context.Ahead != InflateEvent::None)
+        return true;
+    ReleaseTail(context);
+    zlib.next_out = context.Window;
+    zlib.avail_out = 0;
+    const int result = CheckResult(context, inflate(&zlib, Z_NO_FLUSH), nullptr, 0);
+    if (result == Z_STREAM_END)
+        context.Finished = true;
+    // Z_BUF_ERROR: nothing moved, inflate waits for output as it would have.
+    else if (result != Z_OK && result != Z_BUF_ERROR)
+        return Fail(chunk, context, PngStatus::InflateError) == 0;
+    return true;
+}
+
+int32_t TakeFromWindow(InflateContext& context, uint8_t* buffer, int32_t wanted)
+{
+    const uint32_t n = std::min(context.WindowEnd - context.WindowBegin, static_cast<uint32_t>(wanted));
+    std::memcpy(buffer, context.Window + context.WindowBegin, n);
+    context.WindowBegin += n;
+    context.Taken += n;
+    return static_cast<int32_t>(n);
+}
+
+// Inside this read, or at its very end for what inflate meets without
+// output being asked for. A reader inflating into the row meets the event
+// within the read whose bytes reach its position, or at the end of the read
+// that ends exactly there (inflate goes on past a full row until it needs
+// output or input), unless output had to be asked for: a match reaching too
+// far back is only checked when there is room to copy it.
+bool AheadDecides(const InflateContext& context, uint64_t end)
+{
+    return context.Ahead != InflateEvent::None &&
+           (context.AheadAt < end || (context.AheadAt == end && !context.AheadNeedsOutput));
+}
+
+int32_t HandOutAhead(PngImageDataChunk& chunk, InflateContext& context, int32_t got)
+{
+    if (context.Ahead == InflateEvent::StreamEnd) {
+        context.Finished = true;
+        return got;
+    }
+    return Fail(chunk, context, PngStatus::InflateError);
+}
+
+}  // namespace
+
+bool OpenInflate(FileStream& stream, InflateContext& context)
+{
+    context = InflateContext{};
+    context.Stream = &stream;
+    context.Position = stream.Position();
+    // One block for both buffers: the input part, then the window.
+    auto* buffers = static_cast<uint8_t*>(std::malloc(kInflatePartSize + kInflateWindowSize));
+    if (!buffers)
+        return false;
+    context.Input = buffers;
+    context.Window = buffers + kInflatePartSize;
+    // zlib's own version and record size: a binding that states another
+    // library's values fails once the record layout differs.
+    context.Started = inflateInit(&context.Zlib) == Z_OK;
+    if (context.Started)
+        inflateValidate(&context.Zlib, 0);
+    return context.Started;
+}
+
+void CloseInflate(InflateContext& context)
+{
+    if (context.Started)
+        inflateEnd(&context.Zlib);
+    std::free(context.Input);
+    context.Input = context.Window = nullptr;
+    context.Started = false;
+}
+
+uint32_t EndOfData(uint32_t position, uint32_t length)
+{
+    uint64_t end = uint64_t{position} + length;
+    return end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(end);
+}
+
+void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t dataEnd, uint32_t& crc)
+{
+    while (context.Input && context.Position < dataEnd) {
+        uint32_t part = std::min(kInflatePartSize, dataEnd - context.Position);
+        uint32_t got = context.Stream->Read(context.Input, part);
+        context.Position += got;
+        if (got == 0)
+            return;
+        AddToCrc(chunk, crc, context.Input, got);
+    }
+}
+
+int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,
+                         uint32_t& dataEnd, uint32_t& crc)
+{
+    if (count <= 0 || context.Finished)
+        return 0;
+    // A failed read leaves the stream where the failure stood, inside a
+    // chunk that is not image data: reading on from there would take that
+    // chunk's bytes for framing and data, and under StrictCrc its bytes for
+    // a CRC that then "mismatches". The first failure's status stands.
+    if (context.Failed)
+        return -1;
+    if (!context.Started)
+        return Fail(chunk, context, PngStatus::InflateError);
+    const uint64_t end = context.Taken + static_cast<uint64_t>(count);
+    z_stream& zlib = context.Zlib;
+    int32_t got = 0;
+    for (;;) {
+        got += TakeFromWindow(context, buffer + got, count - got);
+        if (AheadDecides(context, end))
+            return HandOutAhead(chunk, context, got);
+        if (got == count)
+            return FinishRead(chunk, context) ? count : -1;
+        if (zlib.avail_in == 0 && context.Held == 0) {
+            Input input = NextInput(chunk, context, dataEnd, crc);
+            if (input == Input::Failed)
+                return -1;
+            if (input == Input::RanOut)
+                return got;
+        }
+        if (!context.TailReleased && zlib.avail_in > 0) {
+            FillWindow(chunk, context, crc);
+            continue;
+        }
+        // Only the piece's last byte is left: straight into the row.
+        ReleaseTail(context);
+        const int32_t made = InflateIntoRow(chunk, context, buffer + got, count - got);
+        if (made < 0)
+            return -1;
+        got += made;
+        if (context.Finished || got == count)
+            return got;
+    }
+}

@@ -1,0 +1,91 @@
+#include "png/rows/filters.h"
+
+#include "png/rows/filters_choose.h"
+
+namespace {
+
+// x is the row being restored, b the previous row, both past the filter byte.
+void UnfilterNone(uint8_t*, const uint8_t*, int32_t, int32_t) {}
+
+void UnfilterSub(uint8_t* row, const uint8_t*, int32_t length, int32_t step)
+{
+    uint8_t* x = row + 1;
+    for (int32_t i = step; i < length; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + x[i - step]);
+}
+
+void UnfilterUp(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
+{
+    uint8_t* x = row + 1;
+    const uint8_t* b = previous + 1;
+    for (int32_t i = 0; i < length; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + b[i]);
+}
+
+void UnfilterAverage(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+{
+    uint8_t* x = row + 1;
+    const uint8_t* b = previous + 1;
+    int32_t first = step < length ? step : length;
+    for (int32_t i = 0; i < first; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + (b[i] >> 1));
+    // The sum reaches 510: it is taken in int, never in a byte.
+    for (int32_t i = step; i < length; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + ((x[i - step] + b[i]) >> 1));
+}
+
+void UnfilterPaeth(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+{
+    uint8_t* x = row + 1;
+    const uint8_t* b = previous + 1;
+    int32_t first = step < length ? step : length;
+    // With a = c = 0 the predictor is always b.
+    for (int32_t i = 0; i < first; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + b[i]);
+    for (int32_t i = step; i < length; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + PaethPredictor(x[i - step], b[i], b[i - step]));
+}
+
+constexpr RowFilters kByteFilters = {{UnfilterNone, UnfilterSub, UnfilterUp, UnfilterAverage, UnfilterPaeth}};
+
+}  // namespace
+
+RowFilters ChooseRowFilters(bool wide)
+{
+    RowFilters filters = kByteFilters;
+    if (wide)
+        filters.Routines[static_cast<int>(FilterType::Up)] = UnfilterUpWide;
+    return filters;
+}
+
+void UnfilterRow(const RowFilters& filters, uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+{
+    uint8_t type = row[0];
+    if (type > static_cast<uint8_t>(FilterType::Paeth) || length <= 0)
+        return;
+    // A step of 0 comes only from colour types without a converter; 1 keeps
+    // the loops inside the row all the same.
+    filters.Routines[type](row, previous, length, step < 1 ? 1 : step);
+}
+
+void UnfilterRow(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
+{
+    UnfilterRow(kByteFilters, row, previous, length, step);
+}
+
+int32_t RowLengthFor(uint8_t colorType, uint8_t bitDepth, int64_t width)
+{
+    int64_t bits = width * bitDepth;
+    switch (static_cast<ColorType>(colorType)) {
+    case ColorType::Grey:
+    case ColorType::Palette:
+        return static_cast<int32_t>((bits + 7) / 8);
+    case ColorType::Rgb:
+        return static_cast<int32_t>(bits * 3 / 8);
+    case ColorType::GreyAlpha:
+        return static_cast<int32_t>(bits * 2 / 8);
+    case ColorType::RgbAlpha:
+        return static_cast<int32_t>(bits * 4 / 8);
+    }
+    return 0;
+}

@@ -1,0 +1,261 @@
+#include "png/rows/row_loops.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "png/rows/converters.h"
+#include "png/rows/converters_choose.h"
+#include "png/cpu.h"
+#include "png/read/decode.h"
+#include "png/rows/filters.h"
+#include "png/rows/filters_choose.h"
+
+namespace {
+
+// Everything a loop needs, gathered once per picture.
+struct LoopState {
+    PngImage* Image = nullptr;
+    PngHeaderChunk* Header = nullptr;
+    PngImageDataChunk* Chunk = nullptr;
+    RowFilters Filters;
+    ConvertParams Params;
+    PlainConverter Plain = nullptr;
+    InterlacedConverter Interlaced = nullptr;
+    int32_t Pass = 0;
+    int32_t Width = 0;   // W and H from the header
+    int32_t Height = 0;
+    int32_t Capacity = 0;  // the full-width row length the buffers were made for
+    bool Alpha = false;
+    bool CanWrite = false;
+    uint8_t* PixelRow = nullptr;
+    uint8_t* AlphaRow = nullptr;
+};
+
+// Row pointers step past the ends of their buffers after the last row (and
+// the handler's pointers may be anything): the arithmetic is done on
+// addresses. A null row stays null, so a handler that supplies no row gets
+// nothing written rather than a write near address 0.
+uint8_t* Offset(uint8_t* p, int64_t delta)
+{
+    if (p == nullptr)
+        return nullptr;
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(delta));
+}
+
+// The header's buffers were sized when the header was read: they must hold
+// W' x H' pixels of the converter's format, or nothing is written.
+bool BuffersFit(const LoopState& st)
+{
+    const PngHeaderChunk& header = *st.Header;
+    const DibHeader& dib = header.Info.Header;
+    const uint8_t colorType = header.ColorType, depth = header.BitDepth;
+    if (header.Pixels == nullptr || (st.Alpha && header.AlphaPlane == nullptr))
+        return false;
+    if (header.BitCount() != TargetBitCount(colorType, depth))
+        return false;
+    if (st.Params.DecodeWidth > dib.Width || st.Chunk->DecodeHeight > dib.Height)
+        return false;
+    return header.BytesPerRow >= PixelRowSpan(colorType, depth, st.Interlaced != nullptr, st.Params);
+}
+
+bool Prepare(PngImageDataChunk& chunk, bool interlaced, LoopState& st)
+{
+    st.Image = chunk.Owner;
+    if (st.Image == nullptr || !st.Image->HasHeader() || chunk.RowBuffers[0] == nullptr ||
+        chunk.RowBuffers[1] == nullptr)
+        return false;
+    st.Header = st.Image->Header();
+    st.Chunk = &chunk;
+    const int32_t shift = ReductionShiftOf(st.Image->Reduction);
+    chunk.ReductionShift = shift;
+    st.Width = st.Header->Width;
+    st.Height = st.Header->Height;
+    st.Capacity = chunk.RowLength;
+    st.Filters = ChooseWideRowFilters(Features(), WideArithmetic(), chunk.FilterStep);
+    st.Params = {chunk.DecodeWidth, shift, chunk.RowLength, st.Width, st.Image->GammaTable.data()};
+    const uint8_t colorType = st.Header->ColorType, depth = st.Header->BitDepth;
+    // Once per picture: whether the lookups can go, and the fastest forms.
+    const bool identity = IsIdentityTable(st.Params.GammaTable);
+    if (interlaced)
+        st.Interlaced = ChooseFastInterlacedConverter(colorType, depth, Features(), identity);
+    else
+        st.Plain = ChooseFastPlainConverter(colorType, depth, shift, Features(), identity);
+    st.Alpha = HasAlphaPlane(colorType);
+    // Source pixel k * 2^s of a row exists only for k below W >> s.
+    const bool shapeFits = chunk.DecodeWidth > 0 && chunk.DecodeWidth <= (st.Width >> shift) &&
+                           chunk.DecodeHeight <= (st.Height >> shift);
+    const bool converter = st.Plain != nullptr || st.Interlaced != nullptr;
+    st.CanWrite = converter && shapeFits && (st.Image->OnScanline || BuffersFit(st));
+    return true;
+}
+
+bool ReadRow(PngImageDataChunk& chunk, const RowSource& source, int32_t length)
+{
+    return source.Read(source.Context, chunk.CurrentRow(), length + 1) > 0;
+}
+
+void Convert(LoopState& st)
+{
+    // A handler may leave a row pointer null: then there is nowhere to write.
+    if (!st.CanWrite || st.PixelRow == nullptr || (st.Alpha && st.AlphaRow == nullptr))
+        return;
+    const uint8_t* row = st.Chunk->CurrentRow() + 1;
+    if (st.Interlaced)
+        st.Interlaced(st.Params, st.Pass, row, st.PixelRow, st.AlphaRow);
+    else
+        st.Plain(st.Params, row, st.PixelRow, st.AlphaRow);
+}
+
+// False when the handler asked to stop. Its changes to width and height are
+// not kept.
+bool CallScanline(LoopState& st, int32_t row, int32_t width)
+{
+    int32_t w = width, h = st.Height;
+    bool stop = false;
+    st.Image->OnScanline(st.Image, row, w, h, st.PixelRow, st.AlphaRow, stop);
+    return !stop;
+}
+
+bool DeliverRow(LoopState& st, int32_t row)
+{
+    const bool scanline = static_cast<bool>(st.Image->OnScanline);
+    if (scanline && !CallScanline(st, row, st.Width))
+        return false;
+    Convert(st);
+    return !scanline || CallScanline(st, row, -st.Width);
+}
+
+// Pixels is bottom-up, the alpha plane top-down with rows W' bytes apart.
+void StepRows(LoopState& st, int64_t rows)
+{
+    st.PixelRow = Offset(st.PixelRow, -int64_t{st.Header->BytesPerRow} * rows);
+    st.AlphaRow = Offset(st.AlphaRow, int64_t{st.Params.DecodeWidth} * rows);
+}
+
+// Where destination row e of the reduced picture starts.
+void PlaceRows(LoopState& st, int64_t e)
+{
+    if (st.Image->OnScanline)
+        return;  // the handler supplies the rows
+    const int64_t decodeHeight = st.Chunk->DecodeHeight;
+    st.PixelRow = Offset(st.Header->Pixels, int64_t{st.Header->BytesPerRow} * (decodeHeight - 1 - e));
+    st.AlphaRow = Offset(st.Header->AlphaPlane, int64_t{st.Params.DecodeWidth} * e);
+}
+
+// Percent before a row of an Adam7 pass. With several passes it is taken in
+// extended precision and rounded to nearest, ties to even (the default
+// rounding mode), so each pass fills its share of 0 to 100.
+int32_t Adam7Percent(int32_t pass, int32_t lastPass, int64_t y, int32_t decodeHeight)
+{
+    if (lastPass == 0)
+        return static_cast<int32_t>(y * 100 / std::max(1, decodeHeight - 1));
+    const long double passes = lastPass + 1;
+    const long double share = static_cast<long double>(y) * 100 / std::max(1, decodeHeight);
+    return static_cast<int32_t>(std::nearbyint(pass * 100 / passes + share / passes));
+}
+
+enum class PassEnd { Next, Stop };
+
+PassEnd RunPass(LoopState& st, const RowSource& source, int32_t lastPass)
+{
+    PngImageDataChunk& chunk = *st.Chunk;
+    PngImage& image = *st.Image;
+    const Adam7Pass& pass = kAdam7Passes[st.Pass];
+    const int64_t passWidth = (int64_t{st.Width} - pass.StartColumn + pass.ColumnIncrement - 1) / pass.ColumnIncrement;
+    const int32_t length = RowLengthFor(st.Header->ColorType, st.Header->BitDepth, passWidth);
+    if (length > st.Capacity)
+        return PassEnd::Stop;  // never for a consistent chunk: the buffers are too small
+    chunk.RowLength = length;
+    st.Params.RowLength = length;
+    st.Params.SourceWidth = static_cast<int32_t>(passWidth);
+    // The first row of each pass is restored against zeros (PNG standard, 8.2).
+    std::memset(chunk.PreviousRow(), 0, static_cast<size_t>(length) + 1);
+    const int32_t shift = st.Params.ReductionShift, rowStep = pass.RowIncrement >> shift;
+    int64_t y = pass.StartRow, e = y >> shift;
+    PlaceRows(st, e);
+    if (length == 0)
+        return PassEnd::Next;
+    for (; y < st.Height; y += pass.RowIncrement, e += rowStep) {
+        const int32_t percent = Adam7Percent(st.Pass, lastPass, y, chunk.DecodeHeight);
+        if (image.OnProgress && !image.OnProgress(&image, static_cast<uint8_t>(st.Pass), lastPass, percent))
+            return PassEnd::Next;
+        if (!ReadRow(chunk, source, length))
+            return PassEnd::Next;
+        UnfilterRow(st.Filters, chunk);
+        if (e < chunk.DecodeHeight && !DeliverRow(st, static_cast<int32_t>(y)))
+            return PassEnd::Stop;
+        chunk.CurrentIndex ^= 1;
+        StepRows(st, rowStep);
+    }
+    return PassEnd::Next;
+}
+
+// Pulls rows from the inflated "IDAT" data.
+struct InflatedRows {
+    PngImageDataChunk* Chunk;
+    InflateContext* Context;
+    uint32_t* Crc;
+};
+
+int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
+{
+    InflatedRows& rows = *static_cast<InflatedRows*>(context);
+    return ReadDecompressed(*rows.Chunk, *rows.Context, buffer, count, rows.Chunk->DataEnd, *rows.Crc);
+}
+
+}  // namespace
+
+void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
+{
+    LoopState st;
+    if (!Prepare(chunk, false, st) || st.Height <= 0)
+        return;
+    PngImage& image = *st.Image;
+    PlaceRows(st, 0);
+    const int64_t divisor = std::max(1, st.Height - 1);
+    const int32_t skipMask = (1 << st.Params.ReductionShift) - 1;
+    int64_t d = 0;
+    for (int32_t r = 0; r < st.Height; ++r) {
+        if (image.OnProgress && !image.OnProgress(&image, 0, 0, static_cast<int32_t>(d * 100 / divisor)))
+            return;
+        if (!ReadRow(chunk, source, chunk.RowLength))
+            return;
+        UnfilterRow(st.Filters, chunk);
+        if ((r & skipMask) == 0) {
+            if (d < chunk.DecodeHeight && !DeliverRow(st, r))
+                return;
+            ++d;
+            StepRows(st, 1);
+        }
+        chunk.CurrentIndex ^= 1;
+    }
+}
+
+void RunAdam7Rows(PngImageDataChunk& chunk, const RowSource& source)
+{
+    LoopState st;
+    if (!Prepare(chunk, true, st))
+        return;
+    PngImage& image = *st.Image;
+    const int32_t lastPass = kLastPass[st.Params.ReductionShift];
+    for (int32_t p = 0; p <= lastPass; ++p) {
+        if (image.OnProgress && !image.OnProgress(&image, static_cast<uint8_t>(p), lastPass, p * 100 / (lastPass + 1)))
+            return;
+        st.Pass = p;
+        if (RunPass(st, source, lastPass) == PassEnd::Stop)
+            return;
+    }
+}
+
+void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
+{
+    InflatedRows rows{&chunk, &context, &crc};
+    RunPlainRows(chunk, RowSource{ReadInflated, &rows});
+}
+
+void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
+{
+    InflatedRows rows{&chunk, &context, &crc};
+    RunAdam7Rows(chunk, RowSource{ReadInflated, &rows});
+}
