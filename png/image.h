@@ -5,9 +5,9 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "png/format.h"
+#include "winlayer/byte_string.h"
 #include "winlayer/file_stream.h"
 #include "winlayer/obj.h"
 #include "winlayer/obj_list.h"
@@ -156,8 +156,8 @@ protected:
 
 class PngTextChunk : public PngChunk {
 public:
-    std::string Keyword;
-    std::string Text;
+    ByteString Keyword;
+    ByteString Text;
 
     bool Load(FileStream& stream, uint32_t length) override;
 

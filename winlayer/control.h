@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 
+#include "winlayer/byte_string.h"
 #include "winlayer/obj.h"
 #include "winlayer/obj_list.h"
 
@@ -141,7 +141,7 @@ public:
     int32_t FocusInProgress = 0;
     bool VisibilitySet = false;
     bool ShowAfterCreation = false;
-    std::string Caption;
+    ByteString Caption;
     ControlRoutine AfterCreationHook = nullptr;
     // Notification codes of a common control: click, focus gained, lost.
     uint16_t ClickCode = 0;
