@@ -1,11 +1,10 @@
 // The twelve exports and the library's load and unload.
 #include <windows.h>
 
-#include <string>
-
 #include "plugin/module.h"
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
+#include "winlayer/base/byte_string.h"
 
 HWND volatile HostWindow = nullptr;
 ViewRect ViewRectangle;
@@ -13,8 +12,8 @@ ViewRect ViewRectangle;
 namespace {
 
 // Copies owned by the library; the host may free its own buffers at once.
-std::string* storedPath = nullptr;
-std::string* storedFile = nullptr;
+ByteString storedPath;
+ByteString storedFile;
 void* storedData = nullptr;
 
 // Line 2 is "See the description on the site" in Russian, code page 1251.
@@ -27,12 +26,8 @@ constexpr char kInfo[] =
 constexpr char kShortInfo[] = "Tesmoor PNG Small_plugin";
 constexpr char kCopyright[] = "      Copyright \xA9 2026 the pngplug developers";
 
-void Store(std::string*& slot, const char* text)
-{
-    if (!slot)
-        slot = new std::string();
-    slot->assign(text ? text : "");
-}
+// Null stores the empty string; so does a copy that cannot be allocated.
+void Store(ByteString& slot, const char* text) { slot = text; }
 
 }  // namespace
 
@@ -54,7 +49,7 @@ void __cdecl SetPath(const char* path) { Store(storedPath, path); }
 
 void __cdecl SetFile(const char* file) { Store(storedFile, file); }
 
-const char* __cdecl GetFile(void) { return storedFile ? storedFile->c_str() : ""; }
+const char* __cdecl GetFile(void) { return storedFile.c_str(); }
 
 void __cdecl SetData(void* data) { storedData = data; }
 
@@ -85,9 +80,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         if (reserved)
             return TRUE;
         StopLibrary();
-        delete storedPath;
-        delete storedFile;
-        storedPath = storedFile = nullptr;
+        storedPath.clear();
+        storedFile.clear();
     }
     return TRUE;
 }

@@ -5,9 +5,9 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "png/format.h"
+#include "winlayer/base/byte_string.h"
 #include "winlayer/base/file_stream.h"
 #include "winlayer/base/obj.h"
 #include "winlayer/base/obj_list.h"
@@ -156,8 +156,8 @@ protected:
 
 class PngTextChunk : public PngChunk {
 public:
-    std::string Keyword;
-    std::string Text;
+    ByteString Keyword;
+    ByteString Text;
 
     bool Load(FileStream& stream, uint32_t length) override;
 

@@ -1,27 +1,72 @@
 // pngdecode: loads one PNG file with the decoder and prints what it found,
 // one "key: value" line each; optionally writes the picture as a PAM file.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "png/image.h"
 #include "png/render/rgba_view.h"
+#include "pngplug_version.h"
 
 namespace {
 
 struct Options {
+    bool Help = false;
+    bool Version = false;
     bool StrictCrc = false;
     int Reduction = 0;
     const char* PamPath = nullptr;
     const char* FileName = nullptr;
 };
 
+constexpr char kUsage[] =
+    "usage: pngdecode [--strict-crc] [--reduction N] [--pam OUT.pam] FILE\n"
+    "       pngdecode --help | --version\n"
+    "\n"
+    "Loads FILE with pngplug's decoder and prints one \"key: value\" line each for\n"
+    "file, result, status (the code, then its meaning in brackets), width, height,\n"
+    "bit_depth, color_type, interlace, transparency and chunks.\n"
+    "\n"
+    "  --strict-crc     a chunk with a wrong CRC stops the load (status 1)\n"
+    "  --reduction N    decode at 1/2, 1/4 or 1/8 of the size for N = 1, 2, 3\n"
+    "                   (0 to 255 accepted; anything else decodes at full size)\n"
+    "  --pam OUT.pam    write the decoded picture as PAM (RGB_ALPHA, 8 bits)\n"
+    "\n"
+    "Exit status: 0 the file decoded (and the PAM was written); 1 it did not\n"
+    "(a file that cannot be opened included), or the PAM could not be written;\n"
+    "2 the command line was wrong.\n";
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: pngdecode [--strict-crc] [--reduction N] [--pam OUT.pam] FILE\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+// What each status code means, as the status line shows it.
+const char* StatusMeaning(PngStatus status)
+{
+    static constexpr const char* kMeanings[] = {
+        "no error",
+        "CRC mismatch",
+        "header data shorter than 13 bytes",
+        "width or height above 65535",
+        "compression method not 0",
+        "interlace method neither 0 nor 1",
+        "palette or transparency table of a wrong length",
+        "image data continued in a chunk that is not IDAT",
+        "zlib refused the image data",
+        "signature missing or wrong",
+        "stream ended where a chunk length was due",
+        "first chunk is not IHDR",
+        "a second chunk of a kind kept once",
+        "no image data before the chunk loop ended",
+    };
+    size_t code = static_cast<size_t>(status);
+    return code < std::size(kMeanings) ? kMeanings[code] : "unknown";
 }
 
 bool ParseReduction(const char* text, int& value)
@@ -38,7 +83,11 @@ bool ParseOptions(int argc, char** argv, Options& options)
 {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--strict-crc") {
+        if (arg == "--help") {
+            options.Help = true;
+        } else if (arg == "--version") {
+            options.Version = true;
+        } else if (arg == "--strict-crc") {
             options.StrictCrc = true;
         } else if (arg == "--reduction" && i + 1 < argc) {
             if (!ParseReduction(argv[++i], options.Reduction))
@@ -51,7 +100,7 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.FileName = argv[i];
         }
     }
-    return options.FileName != nullptr;
+    return options.Help || options.Version || options.FileName != nullptr;
 }
 
 const char* ModeName(TransparencyMode mode)
@@ -71,7 +120,7 @@ void PrintReport(const PngImage& image, const char* fileName, bool result)
     const PngHeaderChunk* header = image.HasHeader() ? image.Header() : nullptr;
     std::printf("file: %s\n", fileName);
     std::printf("result: %s\n", result ? "true" : "false");
-    std::printf("status: %d\n", static_cast<int>(image.Status));
+    std::printf("status: %d (%s)\n", static_cast<int>(image.Status), StatusMeaning(image.Status));
     std::printf("width: %u\n", header ? static_cast<uint32_t>(header->Width) : 0u);
     std::printf("height: %u\n", header ? static_cast<uint32_t>(header->Height) : 0u);
     std::printf("bit_depth: %d\n", header ? header->BitDepth : 0);
@@ -103,6 +152,20 @@ bool WritePam(const PngImage& image, const char* path)
     return std::fclose(file) == 0 && ok;
 }
 
+// The decoder only sees a stream that ends at once; say why on stderr
+// (a folder opens but cannot be read).
+void ReportUnreadable(const char* path)
+{
+    errno = 0;
+    std::FILE* file = std::fopen(path, "rb");
+    bool readable = file && (std::fgetc(file) != EOF || !std::ferror(file));
+    int reason = errno;
+    if (file)
+        std::fclose(file);
+    if (!readable)
+        std::fprintf(stderr, "pngdecode: cannot open %s: %s\n", path, std::strerror(reason));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -110,6 +173,15 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, options))
         return Usage();
+    if (options.Help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.Version) {
+        std::printf("pngdecode %s\n", PNGPLUG_VERSION_TEXT);
+        return 0;
+    }
+    ReportUnreadable(options.FileName);
     PngImage* image = Create<PngImage>();
     image->StrictCrc = options.StrictCrc;
     image->Reduction = static_cast<uint8_t>(options.Reduction);

@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 
+#include "winlayer/base/byte_string.h"
 #include "winlayer/base/obj.h"
 #include "winlayer/base/obj_list.h"
 
@@ -141,7 +141,7 @@ public:
     int32_t FocusInProgress = 0;
     bool VisibilitySet = false;
     bool ShowAfterCreation = false;
-    std::string Caption;
+    ByteString Caption;
     ControlRoutine AfterCreationHook = nullptr;
     // Notification codes of a common control: click, focus gained, lost.
     uint16_t ClickCode = 0;

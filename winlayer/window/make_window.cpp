@@ -1,6 +1,6 @@
 // Lazy window creation, class registration and the layer's lifetime in its module.
-#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "winlayer/window/dispatch.h"
 #include "winlayer/window/layer_internal.h"
@@ -15,6 +15,17 @@ constexpr int kMaxClasses = 16;
 constexpr size_t kClassNameSize = 64;
 char registeredClasses[kMaxClasses][kClassNameSize];
 int registeredCount = 0;
+
+// prefix then text into out[kClassNameSize], cut to fit. (Not snprintf: the
+// run-time's formatter would be the biggest single piece of the DLL.)
+void JoinClassName(char* out, const char* prefix, const char* text)
+{
+    size_t used = 0;
+    for (const char* part : {prefix, text})
+        for (; *part && used + 1 < kClassNameSize; ++part)
+            out[used++] = *part;
+    out[used] = 0;
+}
 
 // Keeps the first ClassStyle and window procedure the class was made with;
 // later controls of the same class share it.
@@ -44,7 +55,7 @@ bool EnsureClassRegistered(Control* control, const char* className)
     windowClass.lpszClassName = className;
     if (!RegisterClassA(&windowClass))
         return false;
-    std::snprintf(registeredClasses[registeredCount++], kClassNameSize, "%s", className);
+    JoinClassName(registeredClasses[registeredCount++], "", className);
     return true;
 }
 
@@ -142,7 +153,7 @@ bool Control::MakeWindow()
         return true;
     }
     char className[kClassNameSize];
-    std::snprintf(className, sizeof className, "obj_%s", ControlClassName);
+    JoinClassName(className, "obj_", ControlClassName);
     if (!EnsureClassRegistered(this, className) || !CreateOwnWindow(this, className))
         return false;
     constexpr WPARAM kClearHideFocus = MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS);
