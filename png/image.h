@@ -4,8 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "png/format.h"
 #include "winlayer/file_stream.h"
@@ -132,7 +133,8 @@ public:
     bool Load(FileStream& stream, uint32_t length) override;
     // 1 (and Data resized to 4 bytes) when the chunk is not 4 bytes long.
     uint32_t GetGamma();
-    void SetGamma(uint32_t value);
+    // False (Data as it was) when the 4 bytes cannot be had.
+    bool SetGamma(uint32_t value);
 
 protected:
     ~PngGammaChunk() override = default;
@@ -154,10 +156,29 @@ protected:
     ~PngTransparencyChunk() override = default;
 };
 
+// A byte string of a text chunk, on the layer's allocation: making it fails
+// without throwing. Empty until assigned.
+class ChunkText {
+public:
+    ChunkText() = default;
+    ChunkText(const ChunkText&) = delete;
+    ChunkText& operator=(const ChunkText&) = delete;
+    ~ChunkText();
+
+    // False, and the string empty, when the memory cannot be had.
+    bool Assign(const char* bytes, size_t length);
+    void Clear();
+    std::string_view View() const { return {Bytes ? Bytes : "", Length}; }
+
+private:
+    char* Bytes = nullptr;
+    size_t Length = 0;
+};
+
 class PngTextChunk : public PngChunk {
 public:
-    std::string Keyword;
-    std::string Text;
+    ChunkText Keyword;
+    ChunkText Text;
 
     bool Load(FileStream& stream, uint32_t length) override;
 
@@ -223,6 +244,9 @@ public:
     std::array<uint8_t, 256> GammaTable{};
     uint8_t InterlaceMethod = 0;
     ObjList* Chunks = CreateList();
+
+    // Create<PngImage>() answers none when the chunk list cannot be had.
+    bool Complete() const { return Chunks != nullptr; }
 
     bool LoadFromFile(const char* fileName);
     bool LoadFromStream(FileStream& stream);

@@ -20,6 +20,7 @@
 
 #include "png/adler32.h"
 #include "png/decode.h"
+#include "winlayer/allocation.h"
 
 namespace {
 
@@ -251,6 +252,11 @@ int32_t HandOutAhead(PngImageDataChunk& chunk, InflateContext& context, int32_t 
     return Fail(chunk, context, PngStatus::InflateError);
 }
 
+// zlib asks for a few blocks of at most 32 KB: the product cannot overflow.
+voidpf ZlibAllocate(voidpf, uInt items, uInt size) { return AllocateBytes(size_t{items} * size); }
+
+void ZlibFree(voidpf, voidpf block) { std::free(block); }
+
 }  // namespace
 
 bool OpenInflate(FileStream& stream, InflateContext& context)
@@ -259,11 +265,14 @@ bool OpenInflate(FileStream& stream, InflateContext& context)
     context.Stream = &stream;
     context.Position = stream.Position();
     // One block for both buffers: the input part, then the window.
-    auto* buffers = static_cast<uint8_t*>(std::malloc(kInflatePartSize + kInflateWindowSize));
+    auto* buffers = static_cast<uint8_t*>(AllocateBytes(kInflatePartSize + kInflateWindowSize));
     if (!buffers)
         return false;
     context.Input = buffers;
     context.Window = buffers + kInflatePartSize;
+    // zlib's state and window come from the layer's allocation too.
+    context.Zlib.zalloc = ZlibAllocate;
+    context.Zlib.zfree = ZlibFree;
     // zlib's own version and record size: a binding that states another
     // library's values fails once the record layout differs.
     context.Started = inflateInit(&context.Zlib) == Z_OK;

@@ -307,13 +307,13 @@ TEST(TextChunk, KeywordAndTextSplitAtTheFirstZero)
     for (const auto& c : cases) {
         ImageRef image;
         auto* chunk = LoadChunk<PngTextChunk>(*image, "tEXt", Bytes(c.Data.begin(), c.Data.end()));
-        EXPECT_EQ(chunk->Keyword, c.Keyword);
-        EXPECT_EQ(chunk->Text, c.Text);
+        EXPECT_EQ(chunk->Keyword.View(), c.Keyword);
+        EXPECT_EQ(chunk->Text.View(), c.Text);
     }
     ImageRef image;
     auto* tooShort = LoadChunk<PngTextChunk>(*image, "tEXt", {'a', 0});
     EXPECT_EQ(tooShort->DataSize, 2);
-    EXPECT_TRUE(tooShort->Keyword.empty());
+    EXPECT_TRUE(tooShort->Keyword.View().empty());
 }
 
 TEST(TimeChunk, SevenBytesGiveTheFieldsOtherLengthsOnlyTheData)
