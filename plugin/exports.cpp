@@ -1,11 +1,14 @@
 // The twelve exports and the library's load and unload.
 #include <windows.h>
 
-#include <string>
+#include <cstdlib>
+#include <cstring>
 
 #include "plugin/module.h"
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
+#include "winlayer/allocation.h"
+#include "winlayer/barrier.h"
 
 HWND volatile HostWindow = nullptr;
 ViewRect ViewRectangle;
@@ -13,8 +16,8 @@ ViewRect ViewRectangle;
 namespace {
 
 // Copies owned by the library; the host may free its own buffers at once.
-std::string* storedPath = nullptr;
-std::string* storedFile = nullptr;
+char* storedPath = nullptr;
+char* storedFile = nullptr;
 void* storedData = nullptr;
 
 // Line 2 is "See the description on the site" in Russian, code page 1251.
@@ -27,52 +30,95 @@ constexpr char kInfo[] =
 constexpr char kShortInfo[] = "Tesmoor PNG Small_plugin";
 constexpr char kCopyright[] = "      Copyright \xA9 2026 the pngplug developers";
 
-void Store(std::string*& slot, const char* text)
+// Without memory for the copy the slot is left empty.
+void Store(char*& slot, const char* text)
 {
-    if (!slot)
-        slot = new std::string();
-    slot->assign(text ? text : "");
+    const char* from = text ? text : "";
+    size_t size = std::strlen(from) + 1;
+    auto* copy = static_cast<char*>(AllocateBytes(size));
+    if (copy)
+        std::memcpy(copy, from, size);
+    std::free(slot);
+    slot = copy;
 }
 
 }  // namespace
 
 extern "C" {
 
+// Every export runs inside Guarded: no exception reaches the host.
+
 void __cdecl SetParentWindow(HWND host)
 {
-    HostWindow = host;
-    StartView();
+    Guarded([host] {
+        HostWindow = host;
+        StartView();
+    });
 }
 
 void __cdecl Draw(int, int x, int y, int width, int height)
 {
-    ViewRectangle = {x, y, width, height};
-    PlaceView();
+    Guarded([=] {
+        ViewRectangle = {x, y, width, height};
+        PlaceView();
+    });
 }
 
-void __cdecl SetPath(const char* path) { Store(storedPath, path); }
+void __cdecl SetPath(const char* path)
+{
+    Guarded([path] { Store(storedPath, path); });
+}
 
-void __cdecl SetFile(const char* file) { Store(storedFile, file); }
+void __cdecl SetFile(const char* file)
+{
+    Guarded([file] { Store(storedFile, file); });
+}
 
-const char* __cdecl GetFile(void) { return storedFile ? storedFile->c_str() : ""; }
+const char* __cdecl GetFile(void)
+{
+    return Guarded("", [] { return storedFile ? static_cast<const char*>(storedFile) : ""; });
+}
 
-void __cdecl SetData(void* data) { storedData = data; }
+void __cdecl SetData(void* data)
+{
+    Guarded([data] { storedData = data; });
+}
 
-void* __cdecl GetData(void) { return storedData; }
+void* __cdecl GetData(void)
+{
+    return Guarded(static_cast<void*>(nullptr), [] { return storedData; });
+}
 
-int __cdecl GetType(void) { return 0; }
+int __cdecl GetType(void)
+{
+    return Guarded(0, [] { return 0; });
+}
 
-const char* __cdecl GetShortInfo(void) { return kShortInfo; }
+const char* __cdecl GetShortInfo(void)
+{
+    return Guarded(kShortInfo, [] { return kShortInfo; });
+}
 
-const char* __cdecl GetInfo(void) { return kInfo; }
+const char* __cdecl GetInfo(void)
+{
+    return Guarded(kInfo, [] { return kInfo; });
+}
 
-const char* __cdecl Copyright(void) { return kCopyright; }
+const char* __cdecl Copyright(void)
+{
+    return Guarded(kCopyright, [] { return kCopyright; });
+}
 
-void __cdecl Settings(void) {}
+void __cdecl Settings(void)
+{
+    Guarded([] {});
+}
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+namespace {
+
+BOOL ProcessEvent(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
@@ -85,9 +131,16 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         if (reserved)
             return TRUE;
         StopLibrary();
-        delete storedPath;
-        delete storedFile;
+        std::free(storedPath);
+        std::free(storedFile);
         storedPath = storedFile = nullptr;
     }
     return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    return Guarded(BOOL{TRUE}, [=] { return ProcessEvent(instance, reason, reserved); });
 }
