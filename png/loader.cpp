@@ -188,12 +188,12 @@ bool WalkChunks(PngImage& image, FileStream& stream, LoadState& state)
     for (;;) {
         if (!CallProgress(image, stream, state))
             break;
+        // Length and type in one read: a stream that ends inside either ends
+        // the load the same way.
         uint8_t frame[8];
-        if (!ReadExactly(stream, frame, 4))
+        if (!ReadExactly(stream, frame, 8))
             return EndedEarly(image);
         uint32_t length = ReadBigEndian32(frame);
-        if (!ReadExactly(stream, frame + 4, 4))
-            return EndedEarly(image);
         ChunkName type = ChunkName::FromBytes(frame + 4);
         if (image.Chunks->Count == 0 && !(type == ChunkName("IHDR"))) {
             image.Status = PngStatus::HeaderNotFirst;
