@@ -2,11 +2,9 @@
 // Boolean result that goes with it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "tests/support/png_writer.h"
-#include "winlayer/allocation.h"
 
 using namespace pngtest;
 
@@ -295,87 +293,40 @@ TEST(LoaderStatus, NoImageData_ForColourTypeAndDepthPairsWithoutAConverter)
     }
 }
 
-// A picture of each colour type (one interlaced, one in many image data
-// chunks), each with a chunk of every kind the loader keeps.
-std::vector<Bytes> EveryKindOfFile()
+// The chunk loop reports where each chunk starts, through the read-ahead as
+// straight from the stream; chunks beyond the limit of 1000 repeatable ones
+// are stepped over and still reported, and the list keeps 1000 of them.
+TEST(LoaderProgress, EachChunkReportsItsStartAsAPercentOfTheFile)
 {
-    const uint8_t kinds[][3] = {{0, 1, 0}, {0, 16, 1}, {2, 8, 0}, {3, 4, 0}, {3, 8, 1}, {4, 8, 0}, {6, 16, 0}};
-    std::vector<Bytes> files;
-    for (const auto& kind : kinds) {
-        Picture picture = NoisePicture(9, 7, kind[1], kind[0], kind[2] + 3);
-        picture.Interlace = kind[2];
-        PngWriter writer = Started(picture);
-        writer.Chunk("gAMA", BigEndian32(45455)).Chunk("tEXt", {'k', 0, 'v', 'w'}).Chunk("abCD", {1, 2});
-        if (kind[0] == 3)
-            writer.Chunk("PLTE", Bytes(3 * 16, 0x55)).Chunk("tRNS", {0, 128});
-        writer.ImageData(ZlibOf(picture), kind[2] ? 7 : SIZE_MAX).Chunk("tIME", Bytes(7, 1)).End();
-        files.push_back(writer.Data);
+    Picture picture = SmallRgb();
+    PngWriter writer = Started(picture);
+    for (int i = 0; i < 1005; ++i)
+        writer.Chunk("abCD", Bytes(static_cast<size_t>(i % 7), 1));
+    writer.ImageData(ZlibOf(picture), 9).End();
+    // The image data handler reads the whole sequence: only its first chunk is reported.
+    std::vector<int32_t> expected;
+    bool inImageData = false;
+    for (size_t at = 8; at < writer.Data.size(); at += 12 + (size_t{writer.Data[at + 2]} << 8 | writer.Data[at + 3])) {
+        bool imageData = std::memcmp(&writer.Data[at + 4], "IDAT", 4) == 0;
+        if (!(imageData && inImageData))
+            expected.push_back(static_cast<int32_t>(at * 100 / writer.Data.size()));
+        inImageData = imageData;
     }
-    return files;
-}
-
-struct Snapshot {
-    bool Result = false;
-    PngStatus Status = PngStatus::Ok;
-    std::string Chunks;
-    Bytes Pixels, Alpha;
-};
-
-Snapshot LoadArmed(const Bytes& file, uint64_t failing, uint64_t* made = nullptr)
-{
     ImageRef image;
-    FileStream* stream = OpenMemoryStream(file);
-    allocation_test::FailNumber(failing);
-    Snapshot seen;
-    seen.Result = image->LoadFromStream(*stream);
-    if (made)
-        *made = allocation_test::Count();
-    allocation_test::Disarm();
-    Release(stream);
-    seen.Status = image->Status;
-    seen.Chunks = ChunkNames(*image);
-    for (int32_t i = 0; i < image->Chunks->Count; ++i) {
-        auto* chunk = static_cast<PngChunk*>(image->Chunks->Item(i));
-        EXPECT_TRUE(chunk->Data != nullptr && chunk->Owner == image.Image) << "a chunk made in part";
-    }
-    if (image->HasHeader() && image->Header()->Pixels) {
-        const PngHeaderChunk& header = *image->Header();
-        const uint8_t* pixels = header.Pixels;
-        seen.Pixels.assign(pixels, pixels + size_t(header.BytesPerRow) * header.Height);
-        if (header.ColorType == 4 || header.ColorType == 6) {
-            EXPECT_NE(header.AlphaPlane, nullptr) << "pixels without their alpha plane";
-            if (header.AlphaPlane)
-                seen.Alpha.assign(header.AlphaPlane, header.AlphaPlane + size_t(header.Width) * header.Height);
-        }
-    }
-    return seen;
-}
-
-// Each allocation of a load fails in turn: the load must end, as refused
-// (a status other than 0) or exactly as without the failure, and release
-// everything it made; the sanitizer build finds any leak.
-TEST(AllocationFailure, EveryAllocationOfALoadMayFail)
-{
-    uint64_t loads = 0, points = 0;
-    int32_t liveBefore = Obj::LiveCount();
-    for (const Bytes& file : EveryKindOfFile()) {
-        uint64_t made = 0;
-        Snapshot whole = LoadArmed(file, 0, &made);
-        ASSERT_TRUE(whole.Result && whole.Status == PngStatus::Ok) << whole.Chunks;
-        ASSERT_GT(made, 5u);
-        for (uint64_t n = 1; n <= made; ++n) {
-            SCOPED_TRACE(testing::Message() << "allocation " << n << " of " << made << ", " << whole.Chunks);
-            Snapshot seen = LoadArmed(file, n);
-            bool complete = seen.Result == whole.Result && seen.Status == whole.Status &&
-                            seen.Chunks == whole.Chunks && seen.Pixels == whole.Pixels && seen.Alpha == whole.Alpha;
-            EXPECT_TRUE(complete || seen.Status != PngStatus::Ok);
-            EXPECT_EQ(Obj::LiveCount(), liveBefore);
-        }
-        ++loads;
-        points += made;
-    }
-    std::printf("[ allocation failure ] %llu files, %llu loads each failing one allocation\n",
-                static_cast<unsigned long long>(loads), static_cast<unsigned long long>(points));
+    std::vector<int32_t> seen;
+    image->OnProgress = {[](void* log, PngImage*, uint8_t, int32_t, int32_t percent) {
+                             static_cast<std::vector<int32_t>*>(log)->push_back(percent);
+                             return true;
+                         },
+                         &seen};
+    EXPECT_TRUE(LoadBytes(*image, writer.Data));
+    // The row loops report their own progress between the image data and the end chunk.
+    ASSERT_GE(seen.size(), expected.size());
+    EXPECT_EQ(std::vector<int32_t>(seen.begin(), seen.begin() + 1007),
+              std::vector<int32_t>(expected.begin(), expected.begin() + 1007));
+    EXPECT_EQ(seen.back(), expected.back());
+    EXPECT_EQ(expected.size(), 1008u);
+    EXPECT_EQ(ChunkNames(*image).size(), 5 * (3 + 1000) - 1);
 }
 
 }  // namespace
