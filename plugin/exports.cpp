@@ -4,6 +4,7 @@
 #include "plugin/module.h"
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
+#include "winlayer/base/barrier.h"
 #include "winlayer/base/byte_string.h"
 
 HWND volatile HostWindow = nullptr;
@@ -33,41 +34,79 @@ void Store(ByteString& slot, const char* text) { slot = text; }
 
 extern "C" {
 
+// Every export runs inside Guarded: no exception reaches the host.
+
 void __cdecl SetParentWindow(HWND host)
 {
-    HostWindow = host;
-    StartView();
+    Guarded([host] {
+        HostWindow = host;
+        StartView();
+    });
 }
 
 void __cdecl Draw(int, int x, int y, int width, int height)
 {
-    ViewRectangle = {x, y, width, height};
-    PlaceView();
+    Guarded([=] {
+        ViewRectangle = {x, y, width, height};
+        PlaceView();
+    });
 }
 
-void __cdecl SetPath(const char* path) { Store(storedPath, path); }
+void __cdecl SetPath(const char* path)
+{
+    Guarded([path] { Store(storedPath, path); });
+}
 
-void __cdecl SetFile(const char* file) { Store(storedFile, file); }
+void __cdecl SetFile(const char* file)
+{
+    Guarded([file] { Store(storedFile, file); });
+}
 
-const char* __cdecl GetFile(void) { return storedFile.c_str(); }
+const char* __cdecl GetFile(void)
+{
+    return Guarded("", [] { return storedFile.c_str(); });
+}
 
-void __cdecl SetData(void* data) { storedData = data; }
+void __cdecl SetData(void* data)
+{
+    Guarded([data] { storedData = data; });
+}
 
-void* __cdecl GetData(void) { return storedData; }
+void* __cdecl GetData(void)
+{
+    return Guarded(static_cast<void*>(nullptr), [] { return storedData; });
+}
 
-int __cdecl GetType(void) { return 0; }
+int __cdecl GetType(void)
+{
+    return Guarded(0, [] { return 0; });
+}
 
-const char* __cdecl GetShortInfo(void) { return kShortInfo; }
+const char* __cdecl GetShortInfo(void)
+{
+    return Guarded(kShortInfo, [] { return kShortInfo; });
+}
 
-const char* __cdecl GetInfo(void) { return kInfo; }
+const char* __cdecl GetInfo(void)
+{
+    return Guarded(kInfo, [] { return kInfo; });
+}
 
-const char* __cdecl Copyright(void) { return kCopyright; }
+const char* __cdecl Copyright(void)
+{
+    return Guarded(kCopyright, [] { return kCopyright; });
+}
 
-void __cdecl Settings(void) {}
+void __cdecl Settings(void)
+{
+    Guarded([] {});
+}
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+namespace {
+
+BOOL ProcessEvent(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
@@ -84,4 +123,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         storedFile.clear();
     }
     return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    return Guarded(BOOL{TRUE}, [=] { return ProcessEvent(instance, reason, reserved); });
 }

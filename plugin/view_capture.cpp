@@ -20,7 +20,7 @@ Bitmap* CopyHostPixels()
     if (r.Width <= 0 || r.Height <= 0 || !host || !IsWindow(host))
         return nullptr;
     Bitmap* bitmap = NewBitmap(r.Width, r.Height);
-    Canvas* canvas = bitmap->GetCanvas();
+    Canvas* canvas = bitmap ? bitmap->GetCanvas() : nullptr;
     if (!canvas) {
         Release(bitmap);
         return nullptr;
@@ -32,6 +32,13 @@ Bitmap* CopyHostPixels()
 }
 
 // The old background is never drawn again once replaced.
+// The form's device context; none when its canvas cannot be had.
+HDC FormDc(Control* form)
+{
+    Canvas* canvas = form->Canvas();
+    return canvas ? canvas->GetHandle() : nullptr;
+}
+
 void ReplaceBackground(Bitmap* bitmap)
 {
     Release(BackgroundBitmap);
@@ -43,16 +50,19 @@ void ReplaceBackground(Bitmap* bitmap)
 void CopyBackground(Control* form)
 {
     Canvas* source = BackgroundBitmap ? BackgroundBitmap->GetCanvas() : nullptr;
-    if (!source)
+    HDC target = FormDc(form);
+    if (!source || !target)
         return;
     const int32_t width = std::min(form->Width(), BackgroundBitmap->Width);
     const int32_t height = std::min(form->Height(), BackgroundBitmap->Height);
-    BitBlt(form->Canvas()->GetHandle(), 0, 0, width, height, source->GetHandle(), 0, 0, SRCCOPY);
+    BitBlt(target, 0, 0, width, height, source->GetHandle(), 0, 0, SRCCOPY);
 }
 
 void DrawPicture(Control* form)
 {
-    CurrentImage->Draw(form->Canvas()->GetHandle(), 0, 0, CurrentImage->Width(), CurrentImage->Height(), 0);
+    HDC dc = FormDc(form);
+    if (dc)
+        CurrentImage->Draw(dc, 0, 0, CurrentImage->Width(), CurrentImage->Height(), 0);
 }
 
 // Outside painting the form's canvas draws into a GetDC context, which it

@@ -20,7 +20,13 @@ struct ChunkName {
         std::memcpy(name.Bytes.data(), bytes, 4);
         return name;
     }
-    constexpr bool operator==(const ChunkName& other) const { return Bytes == other.Bytes; }
+    // Byte by byte rather than std::array's ==, which calls memcmp: the chunk
+    // walk compares names several times for every chunk.
+    constexpr bool operator==(const ChunkName& other) const
+    {
+        return Bytes[0] == other.Bytes[0] && Bytes[1] == other.Bytes[1] && Bytes[2] == other.Bytes[2] &&
+               Bytes[3] == other.Bytes[3];
+    }
 };
 
 enum class ColorType : uint8_t { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, RgbAlpha = 6 };

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "png/image.h"
+#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -53,9 +54,10 @@ ChunkKind KindOf(const ChunkName& name)
 
 void PngImage::Clear()
 {
-    for (int32_t i = 0; i < Chunks->Count; ++i)
+    for (int32_t i = 0; Chunks && i < Chunks->Count; ++i)
         Release(static_cast<PngChunk*>(Chunks->Item(i)));
-    Chunks->Clear();
+    if (Chunks)
+        Chunks->Clear();
     for (int i = 0; i < 256; ++i)
         GammaTable[i] = static_cast<uint8_t>(i);
 }
@@ -180,13 +182,21 @@ PngChunk* PngImage::CreateChunk(const ChunkName& type)
     ChunkKind kind = KindOf(type);
     if (AlreadyHeld(*this, kind, type))
         return nullptr;
+    // A chunk whose object, data or list entry cannot be had is refused like
+    // a second one of a kind kept once, and nothing of it stays.
     PngChunk* chunk = NewChunkOfKind(kind);
+    if (!chunk)
+        return nullptr;
     chunk->Owner = this;
-    chunk->Data = static_cast<uint8_t*>(std::calloc(1, 1));
+    chunk->Data = static_cast<uint8_t*>(AllocateZeroed(1, 1));
     chunk->DataSize = 0;
-    if (kind == ChunkKind::Gamma)
-        static_cast<PngGammaChunk*>(chunk)->SetGamma(1);
-    Chunks->Insert(PlacementOf(*this, kind), chunk);
+    int32_t countBefore = Chunks->Count;
+    if (chunk->Data && (kind != ChunkKind::Gamma || static_cast<PngGammaChunk*>(chunk)->SetGamma(1)))
+        Chunks->Insert(PlacementOf(*this, kind), chunk);
+    if (Chunks->Count == countBefore) {
+        Release(chunk);
+        return nullptr;
+    }
     chunk->Name = type;
     return chunk;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "png/format.h"
@@ -132,7 +133,8 @@ public:
     bool Load(FileStream& stream, uint32_t length) override;
     // 1 (and Data resized to 4 bytes) when the chunk is not 4 bytes long.
     uint32_t GetGamma();
-    void SetGamma(uint32_t value);
+    // False (Data as it was) when the 4 bytes cannot be had.
+    bool SetGamma(uint32_t value);
 
 protected:
     ~PngGammaChunk() override = default;
@@ -223,6 +225,9 @@ public:
     std::array<uint8_t, 256> GammaTable{};
     uint8_t InterlaceMethod = 0;
     ObjList* Chunks = CreateList();
+
+    // Create<PngImage>() answers none when the chunk list cannot be had.
+    bool Complete() const { return Chunks != nullptr; }
 
     bool LoadFromFile(const char* fileName);
     bool LoadFromStream(FileStream& stream);

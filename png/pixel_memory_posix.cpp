@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "png/image.h"
+#include "winlayer/base/allocation.h"
 
 uint8_t* CreatePixelMemory(const BitmapInfo&, uint64_t byteCount, void** section)
 {
@@ -10,7 +11,7 @@ uint8_t* CreatePixelMemory(const BitmapInfo&, uint64_t byteCount, void** section
     if (byteCount >= SIZE_MAX)
         return nullptr;
     // One spare byte, so that an empty picture still gets a block of its own.
-    auto* pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(byteCount) + 1, 1));
+    auto* pixels = static_cast<uint8_t*>(AllocateZeroed(static_cast<size_t>(byteCount) + 1, 1));
     *section = pixels;
     return pixels;
 }

@@ -14,6 +14,7 @@
 
 #include "png/read/adler32.h"
 #include "png/read/decode.h"
+#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -253,6 +254,11 @@ int32_t HandOutAhead(PngImageDataChunk& chunk, InflateContext& context, int32_t 
     return Fail(chunk, context, PngStatus::InflateError);
 }
 
+// zlib asks for a few blocks of at most 32 KB: the product cannot overflow.
+voidpf ZlibAllocate(voidpf, uInt items, uInt size) { return AllocateBytes(size_t{items} * size); }
+
+void ZlibFree(voidpf, voidpf block) { std::free(block); }
+
 }  // namespace
 
 bool OpenInflate(FileStream& stream, InflateContext& context)
@@ -261,11 +267,14 @@ bool OpenInflate(FileStream& stream, InflateContext& context)
     context.Stream = &stream;
     context.Position = stream.Position();
     // One block for both buffers: the input part, then the window.
-    auto* buffers = static_cast<uint8_t*>(std::malloc(kInflatePartSize + kInflateWindowSize));
+    auto* buffers = static_cast<uint8_t*>(AllocateBytes(kInflatePartSize + kInflateWindowSize));
     if (!buffers)
         return false;
     context.Input = buffers;
     context.Window = buffers + kInflatePartSize;
+    // zlib's state and window come from the layer's allocation too.
+    context.Zlib.zalloc = ZlibAllocate;
+    context.Zlib.zfree = ZlibFree;
     // zlib's own version and record size: a binding that states another
     // library's values fails once the record layout differs.
     context.Started = inflateInit(&context.Zlib) == Z_OK;

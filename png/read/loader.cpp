@@ -6,11 +6,22 @@
 #include <cstring>
 
 #include "png/image.h"
+#include "png/read/read_ahead.h"
+#include "winlayer/base/allocation.h"
 
 namespace {
 
 // The PNG standard (section 5.3) limits chunk lengths to 2^31 - 1.
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
+
+// What one load keeps of the chunks that may repeat (unknown kinds, "tEXt",
+// "tIME"): each costs an object, a list entry and its data, so a file of
+// millions of tiny chunks would cost far more time and memory than its
+// size. The numbers are libpng's own defaults (PNG_USER_CHUNK_CACHE_MAX and
+// PNG_USER_CHUNK_MALLOC_MAX), which no ordinary file comes near; chunks
+// beyond them are stepped over unread, as "cHRM" is, and the load goes on.
+constexpr int32_t kMaxRepeatableChunks = 1000;
+constexpr uint32_t kMaxAncillaryDataSize = 8u << 20;
 
 bool ReadExactly(FileStream& stream, void* buffer, uint32_t count)
 {
@@ -23,7 +34,7 @@ bool PngChunk::SetDataSize(int32_t n)
 {
     if (n < 0)
         return false;
-    void* resized = std::realloc(Data, static_cast<size_t>(n) + 1);
+    void* resized = ResizeBytes(Data, static_cast<size_t>(n) + 1);
     if (!resized)
         return false;
     Data = static_cast<uint8_t*>(resized);
@@ -66,6 +77,12 @@ bool PngChunk::ReadChunkData(FileStream& stream, uint32_t length)
 bool PngImage::LoadFromFile(const char* fileName)
 {
     FileStream* stream = OpenReadFileStream(fileName);
+    // Without memory for the stream the file reads as one that cannot be opened.
+    if (!stream) {
+        Status = PngStatus::BadSignature;
+        Clear();
+        return false;
+    }
     bool result = LoadFromStream(*stream);
     Release(stream);
     return result;
@@ -77,6 +94,7 @@ namespace {
 struct LoadState {
     uint32_t Start = 0;
     bool ImageDataMet = false;
+    int32_t RepeatableKept = 0;
 };
 
 enum class Step { Next, Leave, Fail };
@@ -111,10 +129,35 @@ bool LengthFits(FileStream& stream, uint32_t length, const ChunkName& type)
     return position <= size && length <= size - position;
 }
 
+bool MayRepeat(ChunkKind kind)
+{
+    return kind == ChunkKind::Other || kind == ChunkKind::Text || kind == ChunkKind::Time;
+}
+
+// Stepped over without an object: "cHRM", image data after its sequence, and
+// repeatable chunks beyond the limits above. The kinds kept once are never
+// dropped here: a second one still refuses the load.
+bool SteppedOver(LoadState& state, uint32_t length, const ChunkName& type)
+{
+    if (type == ChunkName("cHRM"))
+        return true;
+    if (type == ChunkName("IDAT"))
+        return state.ImageDataMet;
+    if (!MayRepeat(KindOf(type)))
+        return false;
+    // Bit 5 of the first letter (lower case) marks an ancillary chunk (PNG
+    // standard, section 5.4): the picture never needs its data.
+    bool ancillary = (type.Bytes[0] & 0x20) != 0;
+    if (state.RepeatableKept >= kMaxRepeatableChunks || (ancillary && length > kMaxAncillaryDataSize))
+        return true;
+    ++state.RepeatableKept;
+    return false;
+}
+
 Step LoadChunk(PngImage& image, FileStream& stream, LoadState& state, uint32_t length, const ChunkName& type)
 {
     bool isImageData = type == ChunkName("IDAT");
-    if (type == ChunkName("cHRM") || (isImageData && state.ImageDataMet)) {
+    if (SteppedOver(state, length, type)) {
         stream.SetPosition(static_cast<uint32_t>(stream.Position() + uint64_t{length} + 4));
         return Step::Next;
     }
@@ -140,36 +183,25 @@ bool EndedEarly(PngImage& image)
     return image.HasHeader() && image.FindChunk("IDAT") != nullptr;
 }
 
-}  // namespace
-
-bool PngImage::LoadFromStream(FileStream& stream)
+bool WalkChunks(PngImage& image, FileStream& stream, LoadState& state)
 {
-    Status = PngStatus::Ok;
-    LoadState state;
-    state.Start = stream.Position();
-    Clear();
-    uint8_t signature[8];
-    if (!ReadExactly(stream, signature, 8) || std::memcmp(signature, kPngSignature.data(), 8) != 0) {
-        Status = PngStatus::BadSignature;
-        return false;
-    }
     for (;;) {
-        if (!CallProgress(*this, stream, state))
+        if (!CallProgress(image, stream, state))
             break;
+        // Length and type in one read: a stream that ends inside either ends
+        // the load the same way.
         uint8_t frame[8];
-        if (!ReadExactly(stream, frame, 4))
-            return EndedEarly(*this);
+        if (!ReadExactly(stream, frame, 8))
+            return EndedEarly(image);
         uint32_t length = ReadBigEndian32(frame);
-        if (!ReadExactly(stream, frame + 4, 4))
-            return EndedEarly(*this);
         ChunkName type = ChunkName::FromBytes(frame + 4);
-        if (Chunks->Count == 0 && !(type == ChunkName("IHDR"))) {
-            Status = PngStatus::HeaderNotFirst;
+        if (image.Chunks->Count == 0 && !(type == ChunkName("IHDR"))) {
+            image.Status = PngStatus::HeaderNotFirst;
             return false;
         }
         if (!LengthFits(stream, length, type))
-            return EndedEarly(*this);
-        Step step = LoadChunk(*this, stream, state, length, type);
+            return EndedEarly(image);
+        Step step = LoadChunk(image, stream, state, length, type);
         if (step == Step::Fail)
             return false;
         if (step == Step::Leave)
@@ -177,6 +209,28 @@ bool PngImage::LoadFromStream(FileStream& stream)
     }
     if (state.ImageDataMet)
         return true;
-    Status = PngStatus::NoImageData;
+    image.Status = PngStatus::NoImageData;
     return false;
+}
+
+}  // namespace
+
+bool PngImage::LoadFromStream(FileStream& source)
+{
+    // Without memory for the read-ahead the stream is read as it is.
+    ReadAheadStream* readAhead = OpenReadAhead(source);
+    FileStream& stream = readAhead ? *readAhead : source;
+    Status = PngStatus::Ok;
+    LoadState state;
+    state.Start = stream.Position();
+    Clear();
+    uint8_t signature[8];
+    if (!ReadExactly(stream, signature, 8) || std::memcmp(signature, kPngSignature.data(), 8) != 0) {
+        Status = PngStatus::BadSignature;
+        Release(readAhead);
+        return false;
+    }
+    bool result = WalkChunks(*this, stream, state);
+    Release(readAhead);
+    return result;
 }

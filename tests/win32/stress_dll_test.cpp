@@ -6,6 +6,7 @@
 // reload with a new host window must give a view that shows the right pixels.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -186,6 +187,39 @@ TEST_F(StressDll, LoadAbuseUnloadCyclesLeaveNoWindowAndEveryReloadWorks)
         Settle();
         EXPECT_EQ(ThreadWindowCount(), windowsBefore) << "cycle " << cycle << ": windows outlived the library";
     }
+}
+
+// pngplug.dll given a picture behind a 264 MB flood of empty chunks as its
+// first file: the click returns within 5 s and shows the picture, the host
+// pumps on, and the next click shows the next picture. (Its objects are
+// counted in Stress.AFloodFileCostsAClickSecondsAndLeavesNothing.)
+TEST_F(StressDll, AFloodFileCostsAClickSeconds)
+{
+    ASSERT_TRUE(plugin.Load()) << "LoadLibraryA error " << GetLastError();
+    StartHost(false);
+    HWND form = WaitForForm(host->Handle());
+    ASSERT_NE(form, nullptr);
+    StressFolder flood("flood");
+    ASSERT_TRUE(flood.Enter());
+    ASSERT_TRUE(PlaceSamplesWithFlood(0));
+    const DWORD start = GetTickCount();
+    PostClick(form);
+    ASSERT_TRUE(DispatchQueued(host->Handle())) << "the host's loop stopped";
+    const DWORD took = GetTickCount() - start;
+    std::printf("pngplug.dll: a click on a %llu MB flood file returned after %lu ms\n",
+                static_cast<unsigned long long>(kFloodBytes >> 20), static_cast<unsigned long>(took));
+    EXPECT_LT(took, kFloodClickMs);
+    Settle();
+    EXPECT_TRUE(ViewShowsSample(host->Handle(), 0, kViewBox));
+    PostClick(form);
+    ASSERT_TRUE(DispatchQueued(host->Handle()));
+    Settle();
+    EXPECT_TRUE(ViewShowsSample(host->Handle(), 1, kViewBox));
+    DeleteFileA(kImageFiles[0]);
+    flood.Leave();
+    DestroyHost();
+    Settle();
+    EXPECT_TRUE(plugin.Free());
 }
 
 }  // namespace

@@ -204,6 +204,24 @@ StressFile RandomStressFile(std::minstd_rand& random)
     return MakeStressFile(kind, static_cast<int>(Pick(random, kImageFiles.size())), random);
 }
 
+bool PlaceFloodFile(const std::string& path, int source, uint64_t floodBytes)
+{
+    // An empty "abCD" chunk: length 0, the type, its CRC.
+    constexpr std::array<uint8_t, 12> kEmptyChunk = {0, 0, 0, 0, 'a', 'b', 'C', 'D', 0x43, 0x68, 0xC9, 0x7B};
+    constexpr size_t kHeaderEnd = 8 + 25;  // the signature and the IHDR chunk
+    const std::vector<uint8_t>& sample = SampleBytes(source);
+    std::vector<uint8_t> block;
+    for (int i = 0; i < 65536; ++i)
+        block.insert(block.end(), kEmptyChunk.begin(), kEmptyChunk.end());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(sample.data()), kHeaderEnd);
+    for (uint64_t written = 0; written < floodBytes && out; written += block.size())
+        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+    out.write(reinterpret_cast<const char*>(sample.data() + kHeaderEnd),
+              static_cast<std::streamsize>(sample.size() - kHeaderEnd));
+    return static_cast<bool>(out);
+}
+
 bool PlaceStressFile(const std::string& path, const StressFile& file)
 {
     if (file.Kind == Variant::Missing)

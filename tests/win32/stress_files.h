@@ -54,3 +54,8 @@ StressFile RandomStressFile(std::minstd_rand& random);
 
 // Writes the file (deletes it for Missing); false when that failed.
 bool PlaceStressFile(const std::string& path, const StressFile& file);
+
+// The sample with empty unknown ancillary chunks after its header, about
+// floodBytes of them: a decoder that keeps or looks up every chunk spends
+// far more than the file's size on it. Made at test time, never kept.
+bool PlaceFloodFile(const std::string& path, int source, uint64_t floodBytes);

@@ -212,6 +212,17 @@ testing::AssertionResult ViewShowsSample(HWND host, int source, ViewBox captured
     return SamePixels(ViewOnScreen(host), ExpectedView(HostPixelsUnderView(captured), SampleOracle(source)));
 }
 
+bool PlaceSamplesWithFlood(int floodIndex)
+{
+    bool written = true;
+    std::minstd_rand unused;
+    for (int i = 0; i < 6; ++i)
+        written = (i == floodIndex ? PlaceFloodFile(kImageFiles[i], i, kFloodBytes)
+                                   : PlaceStressFile(kImageFiles[i], MakeStressFile(Variant::Valid, i, unused))) &&
+                  written;
+    return written;
+}
+
 LiveCounts CountLive() { return {Obj::LiveCount(), GdiLiveCounts(), ThreadWindowCount()}; }
 
 LiveCounts PictureCost(const char* fileName)

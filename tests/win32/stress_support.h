@@ -19,6 +19,14 @@
 // The fixed seed keeps every run the same; failures name it with the round.
 constexpr uint32_t kStressSeed = 20240611;
 
+// A flood file of 264 MB must cost a click no more than this.
+constexpr uint64_t kFloodBytes = uint64_t{264} << 20;
+constexpr DWORD kFloodClickMs = 5000;
+
+// The six valid samples in the current folder, the one of the given index
+// behind a flood of kFloodBytes; false when a write failed.
+bool PlaceSamplesWithFlood(int floodIndex);
+
 // Dispatches until the queue has stayed empty for a moment (or the time is
 // up), so that every paint a move, an uncovering or an invalidation brings
 // has been done.

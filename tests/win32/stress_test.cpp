@@ -328,6 +328,39 @@ TEST_F(Stress, QuitMessagesTakenByCapturesSilenceTheViewButReleaseIt)
     EXPECT_TRUE(ViewShowsSample(host->Handle(), 0, kViewBox)) << kImageFiles[0];
 }
 
+// A picture behind 264 MB of empty unknown chunks: the click that loads it
+// returns within 5 s and shows the picture, the host's loop goes on, the
+// next click shows the next picture, and the counts come back to their level.
+TEST_F(Stress, AFloodFileCostsAClickSecondsAndLeavesNothing)
+{
+    StartWithHost();
+    ASSERT_TRUE(WaitForCapture());
+    Settle();
+    viewLevel = CountLive() - CurrentPictureCost();
+    StressFolder folder("flood");
+    ASSERT_TRUE(folder.Enter());
+    const int slot = NextSlot();
+    ASSERT_TRUE(PlaceSamplesWithFlood(slot));
+    const DWORD start = GetTickCount();
+    PostClick(FormWindow());
+    ASSERT_TRUE(DispatchQueued(host->Handle())) << "the host's loop stopped";
+    const DWORD took = GetTickCount() - start;
+    std::printf("a click on a %llu MB flood file returned after %lu ms\n",
+                static_cast<unsigned long long>(kFloodBytes >> 20), static_cast<unsigned long>(took));
+    EXPECT_LT(took, kFloodClickMs);
+    EXPECT_EQ(ImageIndex, slot + 1);
+    Settle();
+    EXPECT_TRUE(ViewShowsSample(host->Handle(), slot, captured));
+    EXPECT_TRUE(SameCounts(CountLive() - PictureCost(kImageFiles[slot]), viewLevel)) << "after the flood file";
+    const int next = NextSlot();
+    ASSERT_TRUE(Click());
+    Settle();
+    EXPECT_TRUE(ViewShowsSample(host->Handle(), next, captured));
+    EXPECT_TRUE(SameCounts(CountLive() - PictureCost(kImageFiles[next]), viewLevel)) << "after the next file";
+    DeleteFileA(kImageFiles[slot]);
+    ASSERT_TRUE(folder.Leave());
+}
+
 bool ShownOutside(HWND form, HWND host) { return IsWindowVisible(form) && GetAncestor(form, GA_PARENT) != host; }
 
 TEST_F(Stress, CaptureRequestsBeforeTheFormIsInItsHostShowNoStrayWindow)

@@ -211,8 +211,19 @@ def table_cases():
 
 def volume_cases():
     # Work must grow with the file, not with its square: 40,000 chunks of 12
-    # bytes load in well under a second when each costs the same.
-    return {'many_empty_chunks': plain(before=chunk(b'abCD', b'') * 40000)}
+    # bytes load in well under a second when each costs the same. A load
+    # keeps 1000 chunks of the kinds that may repeat, and no ancillary one
+    # of more than 8 MB.
+    big = 8 * 1024 * 1024 + 1
+    return {
+        'many_empty_chunks': plain(before=chunk(b'abCD', b'') * 40000),
+        'flood_text_time': plain(before=chunk(b'tEXt', b'a\0b') * 600 + chunk(b'tIME', b'\0' * 7) * 600),
+        'flood_idat_after_data': plain(after=chunk(b'IDAT', b'') * 100000),
+        'flood_then_plte': paletted(chunk(b'abCD', b'') * 1001, chunk(b'PLTE', b'\xff\0\0' * 4),
+                                    chunk(b'IDAT', PALETTE_ROWS)),
+        'ancillary_over_8mb': plain(before=chunk(b'abCD', b'\0' * big)),
+        'critical_over_8mb': plain(before=chunk(b'ABCD', b'\0' * big)),
+    }
 
 
 def all_cases():

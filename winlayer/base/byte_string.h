@@ -3,12 +3,15 @@
 // the host's path and file name, the keyword and text of a text chunk.
 // Spelled like the handful of std::string calls it replaces, but it never
 // throws: when memory runs out the string becomes empty and assign says so,
-// so the plug-in needs none of the run-time's exception machinery.
+// so the plug-in needs none of the run-time's exception machinery. Its
+// memory comes from the layer's allocation calls, like the rest of a load.
 #pragma once
 
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+
+#include "winlayer/base/allocation.h"
 
 class ByteString {
 public:
@@ -21,7 +24,7 @@ public:
     // False, leaving the string empty, when the copy cannot be allocated.
     bool assign(const char* text, size_t length)
     {
-        char* copy = static_cast<char*>(std::malloc(length + 1));
+        char* copy = static_cast<char*>(AllocateBytes(length + 1));
         if (copy) {
             std::memcpy(copy, text, length);
             copy[length] = 0;

@@ -42,6 +42,8 @@ void FileStream::Destroy()
 FileStream* OpenReadFileStream(const char* fileName)
 {
     FileStream* stream = Create<FileStream>();
+    if (!stream)
+        return nullptr;
     stream->OperationTable = kFileStreamTemplate;
     stream->Operations = &stream->OperationTable;
     stream->OperationTable.Read = ReadFile;

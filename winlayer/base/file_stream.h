@@ -57,8 +57,8 @@ protected:
 // The template every file stream starts from: reads and writes answer 0.
 extern const StreamOperations kFileStreamTemplate;
 
-// Never fails: a file that cannot be opened gives a stream whose reads
-// return 0, whose size is 0 and whose seeks fail.
+// A file that cannot be opened gives a stream whose reads return 0, whose
+// size is 0 and whose seeks fail; none only when the memory cannot be had.
 FileStream* OpenReadFileStream(const char* fileName);
 
 // The platform's file calls, one file per platform (platform_file_*.cpp).

@@ -1,5 +1,8 @@
 #include "winlayer/base/obj.h"
 
+#include <cstdlib>
+
+#include "winlayer/base/allocation.h"
 #include "winlayer/base/obj_list.h"
 
 namespace {
@@ -11,6 +14,12 @@ Obj::Obj() { ++liveObjects; }
 Obj::~Obj() { --liveObjects; }
 
 int32_t Obj::LiveCount() { return liveObjects; }
+
+void* Obj::operator new(size_t size, const std::nothrow_t&) noexcept { return AllocateBytes(size); }
+
+void Obj::operator delete(void* block) noexcept { std::free(block); }
+
+void Obj::operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 void Obj::RunFinalSteps()
 {
@@ -58,6 +67,9 @@ void AddOwned(Obj* owner, Obj* obj)
 {
     if (!owner->OwnedList)
         owner->OwnedList = CreateList();
+    // Without memory for the list the object stays the caller's to release.
+    if (!owner->OwnedList)
+        return;
     // Newest pair first, so the teardown, taking pairs from the end, releases
     // the oldest first.
     owner->OwnedList->Insert(0, obj);

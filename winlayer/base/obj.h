@@ -2,7 +2,9 @@
 // a destroy event and a list of owned objects released with their owner.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 // An event is a (code, context) pair. The code is called with the context
@@ -47,6 +49,12 @@ public:
     // Objects alive in the process: lets tests prove that cycles leak nothing.
     static int32_t LiveCount();
 
+    // Objects come from the layer's allocation (allocation.h), which answers
+    // none instead of throwing when the memory cannot be had.
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* block) noexcept;
+    static void operator delete(void* block, const std::nothrow_t&) noexcept;
+
 protected:
     virtual ~Obj();
     // DestroyEvent, then the owned objects oldest first, then the list itself.
@@ -54,19 +62,31 @@ protected:
     void RunFinalSteps();
 };
 
-template <typename T, typename... Args>
-T* Create(Args&&... args)
-{
-    T* obj = new T(std::forward<Args>(args)...);
-    obj->Init();
-    return obj;
-}
-
 using ReleaseRoutine = void (*)(Obj*);
 
 void AddRef(Obj* obj);
 // Null-safe; destroys the object once its count falls below zero.
 void Release(Obj* obj);
+
+// None when the memory cannot be had, or when a type with a Complete()
+// query could not make a part it needs: every caller gives up what it was
+// making, and nothing throws.
+template <typename T, typename... Args>
+T* Create(Args&&... args)
+{
+    T* obj = new (std::nothrow) T(std::forward<Args>(args)...);
+    if (!obj)
+        return nullptr;
+    obj->Init();
+    if constexpr (requires(const T& made) { made.Complete(); }) {
+        if (!obj->Complete()) {
+            Release(obj);
+            return nullptr;
+        }
+    }
+    return obj;
+}
+
 // The owner releases obj when it is destroyed, in the order ownership was taken.
 void AddOwned(Obj* owner, Obj* obj);
 void RemoveOwned(Obj* owner, Obj* obj);

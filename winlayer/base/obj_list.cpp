@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "winlayer/base/allocation.h"
+
 void ObjList::Add(void* item)
 {
     int32_t index = Count;
@@ -65,7 +67,7 @@ void ObjList::SetCapacity(int32_t n)
         n = Count;
     if (n == Capacity)
         return;
-    void* grown = std::realloc(Items, sizeof(void*) * static_cast<size_t>(n > 0 ? n : 1));
+    void* grown = ResizeBytes(Items, sizeof(void*) * static_cast<size_t>(n > 0 ? n : 1));
     if (!grown)
         return;  // the old entries stay valid; the caller sees the capacity unchanged
     Items = static_cast<void**>(grown);
@@ -89,6 +91,7 @@ void ObjList::Destroy()
 ObjList* CreateList()
 {
     ObjList* list = Create<ObjList>();
-    list->GrowthStep = 4;
+    if (list)
+        list->GrowthStep = 4;
     return list;
 }

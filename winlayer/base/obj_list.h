@@ -36,4 +36,5 @@ protected:
 };
 
 // A list that grows four entries at a time, as every list of the layer does.
+// None when the memory cannot be had.
 ObjList* CreateList();

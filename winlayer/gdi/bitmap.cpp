@@ -43,6 +43,8 @@ void CopyOldPicture(HDC dc, HBITMAP old, int32_t width, int32_t height)
 Bitmap* NewBitmap(int32_t width, int32_t height)
 {
     Bitmap* bitmap = Create<Bitmap>();
+    if (!bitmap)
+        return nullptr;
     bitmap->Width = width;
     bitmap->Height = height;
     bitmap->HandleType = 1;
@@ -64,10 +66,15 @@ Canvas* Bitmap::GetCanvas()
     if (Empty() || !GetHandle())
         return nullptr;
     if (!OwnCanvas) {
-        OwnCanvas = NewCanvas(GdiCreateCompatibleDC(nullptr));
+        // Made before its context: a canvas that cannot be had leaves none behind.
+        OwnCanvas = NewCanvas(nullptr);
+        if (!OwnCanvas)
+            return nullptr;
+        if (HDC dc = GdiCreateCompatibleDC(nullptr))
+            OwnCanvas->SetHandle(dc);
         OwnCanvas->OnChange = {&CanvasChanged, this};
         GraphicTool* brush = OwnCanvas->Brush();
-        if (BkColor != 0)
+        if (brush && BkColor != 0)
             brush->SetColor(BkColor);
     }
     if (!OwnCanvas->Handle) {

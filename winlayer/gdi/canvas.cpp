@@ -139,6 +139,8 @@ GraphicTool* NewBrush()
 {
     brushToolCreated = true;
     GraphicTool* brush = Create<GraphicTool>();
+    if (!brush)
+        return nullptr;
     brush->Kind = ToolKind::Brush;
     brush->Description.Color = kButtonFaceColor;
     brush->Description.Style = static_cast<uint8_t>(BrushStyle::Solid);
@@ -185,6 +187,8 @@ GraphicTool* Canvas::Brush()
     if (BrushTool)
         return BrushTool;
     BrushTool = NewBrush();
+    if (!BrushTool)
+        return nullptr;
     BrushTool->OnChange = {&CanvasToolChanged, this};
     if (OnNewBrush)
         OnNewBrush(this, BrushTool);
@@ -196,7 +200,9 @@ void Canvas::SelectBrush()
     HDC dc = GetHandle();
     if (!dc)
         return;
-    SelectObject(dc, Brush()->GetHandle());
+    GraphicTool* brush = Brush();
+    if (brush)
+        SelectObject(dc, brush->GetHandle());
     State |= kCanvasBrushSelected;
 }
 
@@ -224,6 +230,8 @@ void Canvas::Destroy()
 Canvas* NewCanvas(HDC dc)
 {
     Canvas* canvas = Create<Canvas>();
+    if (!canvas)
+        return nullptr;
     canvas->CopyMode = SRCCOPY;
     if (dc)
         canvas->SetHandle(dc);

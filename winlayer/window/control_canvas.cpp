@@ -55,6 +55,8 @@ GraphicTool* ControlBrushTool(Control* control)
 {
     if (!control->BrushTool) {
         GraphicTool* tool = NewBrush();
+        if (!tool)
+            return nullptr;
         tool->Description.Color = control->BackgroundColor;
         tool->OnChange.Code = BrushToolChanged;
         tool->OnChange.Context = control;
@@ -88,6 +90,8 @@ Canvas* Control::Canvas()
     if (ControlCanvas)
         return ControlCanvas;
     ::Canvas* canvas = NewCanvas(nullptr);
+    if (!canvas)
+        return nullptr;
     canvas->OwnerControl = this;
     canvas->OnGetHandle.Code = ProvideControlDC;
     canvas->OnGetHandle.Context = this;
@@ -108,7 +112,9 @@ HBRUSH GetControlBrushHandle(Control* control)
 {
     if (!control)
         return nullptr;
-    if (BrushToolCreated())
-        return static_cast<HBRUSH>(ControlBrushTool(control)->GetHandle());
+    if (BrushToolCreated()) {
+        GraphicTool* tool = ControlBrushTool(control);
+        return tool ? static_cast<HBRUSH>(tool->GetHandle()) : nullptr;
+    }
     return PlainControlBrush(control);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "winlayer/base/barrier.h"
 #include "winlayer/window/layer_internal.h"
 
 Control* LibraryApplet = nullptr;
@@ -136,7 +137,9 @@ LRESULT DefaultProcessing(Control* control, const MSG& message)
     return DefWindowProcA(message.hwnd, message.message, message.wParam, message.lParam);
 }
 
-LRESULT CALLBACK WindowProc(HWND window, UINT number, WPARAM wParam, LPARAM lParam)
+namespace {
+
+LRESULT RouteMessage(HWND window, UINT number, WPARAM wParam, LPARAM lParam)
 {
     Control* control = BoundControl(window);
     if (!control && CreatingControl) {
@@ -150,6 +153,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT number, WPARAM wParam, LPARAM lPar
     if (LibraryApplet)
         return ProcessGuarded(LibraryApplet, message, false);
     return DefWindowProcA(window, number, wParam, lParam);
+}
+
+}  // namespace
+
+LRESULT CALLBACK WindowProc(HWND window, UINT number, WPARAM wParam, LPARAM lParam)
+{
+    return Guarded(LRESULT{0}, [&] { return RouteMessage(window, number, wParam, lParam); });
 }
 
 LRESULT Control::ProcessMessage(MSG& message)

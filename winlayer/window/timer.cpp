@@ -2,15 +2,19 @@
 
 #include <mmsystem.h>
 
+#include "winlayer/base/barrier.h"
+
 namespace {
 
 // Runs on the timer service's thread. Nothing of the timer is touched after
 // the event: the event may release it.
 void CALLBACK Tick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR)
 {
-    auto* timer = reinterpret_cast<MultimediaTimer*>(user);
-    if (timer->TimerEvent)
-        timer->TimerEvent(timer);
+    Guarded([user] {
+        auto* timer = reinterpret_cast<MultimediaTimer*>(user);
+        if (timer->TimerEvent)
+            timer->TimerEvent(timer);
+    });
 }
 
 }  // namespace

@@ -59,14 +59,15 @@ uint32_t PngGammaChunk::GetGamma()
     return ReadBigEndian32(Data);
 }
 
-void PngGammaChunk::SetGamma(uint32_t value)
+bool PngGammaChunk::SetGamma(uint32_t value)
 {
     if (!SetDataSize(4))
-        return;
+        return false;
     Data[0] = static_cast<uint8_t>(value >> 24);
     Data[1] = static_cast<uint8_t>(value >> 16);
     Data[2] = static_cast<uint8_t>(value >> 8);
     Data[3] = static_cast<uint8_t>(value);
+    return true;
 }
 
 bool PngGammaChunk::Load(FileStream& stream, uint32_t length)

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "png/image.h"
+#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ bool PngHeaderChunk::CreateImageBuffers()
         return false;
     if (hasAlpha) {
         // One spare byte: calloc(0) may answer none, which means "no plane".
-        AlphaPlane = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(width * height) + 1, 1));
+        AlphaPlane = static_cast<uint8_t*>(AllocateZeroed(static_cast<size_t>(width * height) + 1, 1));
         if (!AlphaPlane)
             return false;
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "png/read/decode.h"
+#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 {
     // The spare 12 bytes let wide filters run past the row without a tail loop.
     size_t size = static_cast<size_t>(chunk.RowLength) + 12;
-    auto* both = static_cast<uint8_t*>(std::calloc(2, size));
+    auto* both = static_cast<uint8_t*>(AllocateZeroed(2, size));
     if (!both)
         return false;
     chunk.RowBuffers = {both, both + size};

@@ -1,5 +1,6 @@
 // The text chunk (PNG standard, section 11.3.4.3): a keyword, a zero byte,
 // then the text.
+#include <algorithm>
 #include <cstring>
 
 #include "png/image.h"
@@ -14,12 +15,14 @@ bool PngTextChunk::Load(FileStream& stream, uint32_t length)
     const void* zero = std::memchr(bytes, 0, static_cast<size_t>(DataSize));
     size_t keywordLength = zero ? static_cast<size_t>(static_cast<const char*>(zero) - bytes)
                                 : static_cast<size_t>(DataSize);
-    Keyword.assign(bytes, keywordLength);
     // Without a separator there is no text, rather than a length of -1.
-    size_t textStart = keywordLength + 1;
-    if (textStart < static_cast<size_t>(DataSize))
-        Text.assign(bytes + textStart, static_cast<size_t>(DataSize) - textStart);
-    else
-        Text.clear();
-    return true;
+    size_t textStart = std::min(keywordLength + 1, static_cast<size_t>(DataSize));
+    if (Keyword.assign(bytes, keywordLength) &&
+        Text.assign(bytes + textStart, static_cast<size_t>(DataSize) - textStart))
+        return true;
+    // Strings that cannot be had make a chunk that cannot be had.
+    Keyword.clear();
+    Text.clear();
+    Owner->Status = PngStatus::ChunkRefused;
+    return false;
 }

@@ -307,8 +307,8 @@ TEST(TextChunk, KeywordAndTextSplitAtTheFirstZero)
     for (const auto& c : cases) {
         ImageRef image;
         auto* chunk = LoadChunk<PngTextChunk>(*image, "tEXt", Bytes(c.Data.begin(), c.Data.end()));
-        EXPECT_EQ(chunk->Keyword, c.Keyword);
-        EXPECT_EQ(chunk->Text, c.Text);
+        EXPECT_EQ(std::string_view(chunk->Keyword), c.Keyword);
+        EXPECT_EQ(std::string_view(chunk->Text), c.Text);
     }
     ImageRef image;
     auto* tooShort = LoadChunk<PngTextChunk>(*image, "tEXt", {'a', 0});

@@ -2,6 +2,8 @@
 // Boolean result that goes with it.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/support/png_writer.h"
 
 using namespace pngtest;
@@ -289,6 +291,42 @@ TEST(LoaderStatus, NoImageData_ForColourTypeAndDepthPairsWithoutAConverter)
         EXPECT_EQ(image->Header()->Pixels, nullptr);
         EXPECT_EQ(image->FindChunk("IDAT"), nullptr);
     }
+}
+
+// The chunk loop reports where each chunk starts, through the read-ahead as
+// straight from the stream; chunks beyond the limit of 1000 repeatable ones
+// are stepped over and still reported, and the list keeps 1000 of them.
+TEST(LoaderProgress, EachChunkReportsItsStartAsAPercentOfTheFile)
+{
+    Picture picture = SmallRgb();
+    PngWriter writer = Started(picture);
+    for (int i = 0; i < 1005; ++i)
+        writer.Chunk("abCD", Bytes(static_cast<size_t>(i % 7), 1));
+    writer.ImageData(ZlibOf(picture), 9).End();
+    // The image data handler reads the whole sequence: only its first chunk is reported.
+    std::vector<int32_t> expected;
+    bool inImageData = false;
+    for (size_t at = 8; at < writer.Data.size(); at += 12 + (size_t{writer.Data[at + 2]} << 8 | writer.Data[at + 3])) {
+        bool imageData = std::memcmp(&writer.Data[at + 4], "IDAT", 4) == 0;
+        if (!(imageData && inImageData))
+            expected.push_back(static_cast<int32_t>(at * 100 / writer.Data.size()));
+        inImageData = imageData;
+    }
+    ImageRef image;
+    std::vector<int32_t> seen;
+    image->OnProgress = {[](void* log, PngImage*, uint8_t, int32_t, int32_t percent) {
+                             static_cast<std::vector<int32_t>*>(log)->push_back(percent);
+                             return true;
+                         },
+                         &seen};
+    EXPECT_TRUE(LoadBytes(*image, writer.Data));
+    // The row loops report their own progress between the image data and the end chunk.
+    ASSERT_GE(seen.size(), expected.size());
+    EXPECT_EQ(std::vector<int32_t>(seen.begin(), seen.begin() + 1007),
+              std::vector<int32_t>(expected.begin(), expected.begin() + 1007));
+    EXPECT_EQ(seen.back(), expected.back());
+    EXPECT_EQ(expected.size(), 1008u);
+    EXPECT_EQ(ChunkNames(*image).size(), 5 * (3 + 1000) - 1);
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+// The loader's read-ahead: a FileStream over the caller's stream that reads
+// it in blocks, so that walking a file of many small chunks, and stepping
+// over the chunks it does not keep, costs one read per block instead of
+// several calls per chunk. Positions, sizes and the bytes each read returns
+// are those of the stream beneath; only the number of calls changes.
+#pragma once
+
+#include <cstdint>
+
+#include "winlayer/file_stream.h"
+
+// One block: with the image-data reader's 16,384-byte input part and
+// 32,768-byte window, what a load holds beyond the image buffers and zlib's
+// own state stays at 64 KB plus two rows.
+constexpr uint32_t kReadAheadSize = 16384;
+
+class ReadAheadStream : public FileStream {
+public:
+    FileStream* Source = nullptr;  // not owned
+    uint8_t* Buffer = nullptr;     // kReadAheadSize bytes
+    // Buffer[0, Filled) holds the source's bytes from BufferStart on, and the
+    // source stands at BufferStart + Filled; this stream at BufferStart + Offset.
+    uint32_t BufferStart = 0;
+    uint32_t Filled = 0;
+    uint32_t Offset = 0;
+    // Asked once: a file does not change size while it is read.
+    uint32_t SourceSize = 0;
+
+    // Leaves the source where this stream stands, then the object teardown.
+    void Destroy() override;
+
+protected:
+    ~ReadAheadStream() override = default;
+};
+
+// None when its memory cannot be had: the caller then reads the source itself.
+ReadAheadStream* OpenReadAhead(FileStream& source);
