@@ -4,4 +4,4 @@
 export WINEPREFIX=$dir/prefix WINEARCH=${WINEARCH:-win32} WINEDLLOVERRIDES="mscoree,mshtml="
 wine=wine
 # Debian's wine wrapper starts the 32-bit loader whenever it is installed.
-[ "$WINEARCH" = win64 ] && wine=/usr/lib/wine/wine64
+if [ "$WINEARCH" = win64 ]; then wine=/usr/lib/wine/wine64; fi
