@@ -148,13 +148,13 @@ SummaryLine Summarize(const std::string& group, const std::string& memory, std::
 void PrintSummary(std::span<const SummaryLine> lines, std::span<const Decoder> decoders, size_t limitIndex)
 {
     std::printf("\n== summary: geometric means per group; ours / limit is ours as a share of the zlib-only speed\n");
-    std::printf("%-28s %-30s%6s%9s%13s", "group", "memory", "files", "ours MP/s", "ours / limit");
+    std::printf("%-28s %-30s%6s%10s%13s", "group", "memory", "files", "ours MP/s", "ours / limit");
     for (size_t d = 1; d < decoders.size(); ++d)
         if (d != limitIndex)
             std::printf("%11s", (std::string("/") + decoders[d].Name).c_str());
     std::printf("  %s\n", "least /libpng");
     for (const SummaryLine& line : lines) {
-        std::printf("%-28s %-30s%6zu%9.1f%13.3f", line.Group.c_str(), line.Memory.c_str(), line.Pictures,
+        std::printf("%-28s %-30s%6zu%10.1f%13.3f", line.Group.c_str(), line.Memory.c_str(), line.Pictures,
                     line.OursRate, line.Ratios[limitIndex]);
         for (size_t d = 1; d < line.Ratios.size(); ++d)
             if (d != limitIndex)
