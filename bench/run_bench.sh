@@ -44,7 +44,7 @@ find "$icons/96x96" -name '*.png' 2>/dev/null | sort |
     awk -F/ 'NR%2==1 {n=$(NF-1)"-"$NF; sub(/\.png$/,"",n); print n, $0}' | link_group theme96
 # Of each wallpaper (and its dark form) the largest picture up to 3840 x 2160.
 for folder in /usr/share/wallpapers/*/contents/images*; do
-    best= most=0
+    best='' most=0
     for f in "$folder"/*.png; do
         [ -f "$f" ] || continue
         n=$(png_pixels "$f")
@@ -55,8 +55,8 @@ for folder in /usr/share/wallpapers/*/contents/images*; do
     case $folder in *_dark) name=${name}_dark ;; esac
     echo "$name $best"
 done | link_group photos
-echo "real pictures: $(ls "$corpus/theme512" | wc -l) icons 512, $(ls "$corpus/theme96" | wc -l) icons 96," \
-     "$(ls "$corpus/photos" | wc -l) wallpapers"
+count() { find "$corpus/$1" -name '*.png' | wc -l; }
+echo "real pictures: $(count theme512) icons 512, $(count theme96) icons 96, $(count photos) wallpapers"
 
 # The i686 figures are a bonus: without the cross compiler or wine the
 # native tables still come out, with a note.
