@@ -1,7 +1,9 @@
 // bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] [--i686 FILE [--i686-label TEXT]]
-//              [--default-malloc]
+//              [--memory keep|fresh|both] [--once DECODER]
 // Decode speed of ours against libpng, libspng, stb_image and the zlib-only
-// limit on the corpus of make_corpus.sh; peak heap per decode; the blend
+// limit on the corpus of make_corpus.sh and the real pictures run_bench.sh
+// links into it, with the heap keeping its pages and with fresh memory for
+// every decode; peak heap per decode; the blend
 // kernel's rate; and, given the results of bench_decode_win32, the i686
 // build's speed next to this one. One process, one thread.
 #include <png.h>
@@ -37,7 +39,16 @@ struct Options {
     std::string I686Results;
     std::string I686Label = "i686 build (mingw, under wine)";
     std::string OnlyGroup;  // empty: every group
-    bool DefaultMalloc = false;
+    bool KeepPages = true;    // time the groups on a heap that keeps its pages
+    bool FreshMemory = true;  // and with fresh memory for every decode
+    std::string Once;  // a decoder's name: each picture decoded once by it, no timing (for a profiler)
+};
+
+// glibc's thresholds for mapping a block afresh and for giving freed memory back.
+struct MemoryMode {
+    const char* Name;
+    int MapThreshold;
+    int TrimThreshold;
 };
 
 struct Group {
@@ -51,6 +62,9 @@ constexpr Group kGroups[] = {
     {"large", "2048 x 2048", 0.0, true},
     {"icons512", "512 x 512 icons", 0.01, true},
     {"icons96", "96 x 96 icons", 0.005, true},
+    {"theme512", "icon theme, 512 x 512", 0.01, true},
+    {"theme96", "icon theme, 96 x 96", 0.003, true},
+    {"photos", "wallpapers and photographs", 0.0, true},
     // PngSuite carries gAMA chunks our decoder applies and libspng does not
     // here; the core tests compare those pictures with gamma in mind.
     {"pngsuite", "PngSuite", 0.002, false},
@@ -64,8 +78,13 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.Rounds = std::max(7, std::atoi(argv[++i]));
         else if (arg == "--every")
             options.EveryPicture = true;
-        else if (arg == "--default-malloc")
-            options.DefaultMalloc = true;
+        else if (arg == "--memory" && i + 1 < argc) {
+            std::string mode = argv[++i];
+            options.KeepPages = mode != "fresh";
+            options.FreshMemory = mode != "keep";
+        }
+        else if (arg == "--once" && i + 1 < argc)
+            options.Once = argv[++i];
         else if (arg == "--group" && i + 1 < argc)
             options.OnlyGroup = argv[++i];
         else if (arg == "--i686" && i + 1 < argc)
@@ -92,19 +111,26 @@ void PrintSetting(const Options& options)
             break;
         }
     std::printf("median of %d interleaved rounds; every file decoded from memory\n", options.Rounds);
-    std::printf("%s\n", options.DefaultMalloc ? "glibc's default malloc policy (--default-malloc)"
-                                              : "every decoder's buffers from a heap that keeps its pages");
 }
 
-// By default glibc maps a large block afresh or takes it from the heap
-// depending on what was freed before, so which decoder pays the page faults
-// of its output buffer (microseconds each on some virtual machines) follows
-// the order of the rounds. Keeping every block on the heap gives every
-// decoder the same footing: output buffers cost what writing them costs.
-void KeepHeapPages()
+// glibc maps a large block afresh or takes it from the heap depending on
+// what was freed before, so which decoder pays the page faults of its output
+// buffer (microseconds each on some virtual machines) follows the order of
+// the rounds. Every group is timed twice: first under glibc's own policy, as
+// a user's process meets it (fresh blocks as glibc sees fit: each decode may
+// map its output afresh), then with every block from a heap that keeps its
+// pages, where output buffers cost what writing them costs. glibc's dynamic
+// policy cannot be had back once thresholds are set, hence that order.
+constexpr MemoryMode kDefaultPolicy{"glibc's default (fresh memory)", 0, 0};
+constexpr MemoryMode kKeepPages{"heap that keeps its pages", 32 << 20, 1 << 30};
+
+void UseMemory(const MemoryMode& mode)
 {
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    if (mode.MapThreshold == 0)
+        return;
+    // 32 MB is the largest threshold glibc takes on 64-bit machines.
+    if (!mallopt(M_MMAP_THRESHOLD, mode.MapThreshold) || !mallopt(M_TRIM_THRESHOLD, mode.TrimThreshold))
+        std::fprintf(stderr, "mallopt refused the policy \"%s\"\n", mode.Name);
 }
 
 // Lines "name megapixels-per-second" written by bench_decode_win32.
@@ -142,6 +168,23 @@ void PrintLargeBreakdown(std::span<const Picture> large, const TimingTable& time
     PrintBreakdown(large, ours, inflate, rounds);
 }
 
+// Under a profiler: the groups' pictures decoded once each by one decoder.
+int DecodeOnce(const Options& options, std::map<std::string, std::vector<Picture>>& pictures)
+{
+    for (const Decoder& decoder : kDecoders) {
+        if (options.Once != decoder.Name)
+            continue;
+        int failed = 0;
+        for (const Group& group : kGroups)
+            if (options.OnlyGroup.empty() || options.OnlyGroup == group.Folder)
+                for (const Picture& picture : pictures[group.Folder])
+                    failed += decoder.Decode(picture.Bytes).Ok ? 0 : 1;
+        return failed == 0 ? 0 : 1;
+    }
+    std::fprintf(stderr, "no decoder named %s\n", options.Once.c_str());
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -149,37 +192,55 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: bench_decode CORPUS [--rounds N] [--every] [--group FOLDER] "
-                             "[--i686 FILE [--i686-label TEXT]] [--default-malloc]\n");
+                             "[--i686 FILE [--i686-label TEXT]] [--memory keep|fresh|both]\n");
         return 2;
     }
-    if (!options.DefaultMalloc)
-        KeepHeapPages();
     PrintSetting(options);
+    std::vector<const MemoryMode*> modes;
+    if (options.FreshMemory)
+        modes.push_back(&kDefaultPolicy);
+    if (options.KeepPages)
+        modes.push_back(&kKeepPages);
     std::map<std::string, std::vector<Picture>> pictures;
     for (const Group& group : kGroups) {
         pictures[group.Folder] = LoadPictures(options.Corpus + "/" + group.Folder);
-        if (group.Verify)
+        bool chosen = options.OnlyGroup.empty() || options.OnlyGroup == group.Folder;
+        if (group.Verify && chosen && options.Once.empty())
             VerifyGroup(group.Folder, pictures[group.Folder], 1);
     }
+    if (!options.Once.empty())
+        return DecodeOnce(options, pictures);
     if (pictures["large"].empty()) {
         std::fprintf(stderr, "no pictures in %s/large: run bench/make_corpus.sh first\n", options.Corpus.c_str());
         return 1;
     }
     TimingTable largeTimes;
-    for (const Group& group : kGroups) {
-        if (!options.OnlyGroup.empty() && options.OnlyGroup != group.Folder)
-            continue;
-        const std::vector<Picture>& set = pictures[group.Folder];
-        TimingTable times = TimeDecoders(set, kDecoders, {options.Rounds, group.SecondsPerSample});
-        bool every = options.EveryPicture || std::strcmp(group.Folder, "pngsuite") != 0;
-        PrintGroup({group.Title, set, kDecoders, &times, kLimitIndex, every});
-        if (std::strcmp(group.Folder, "large") == 0) {
-            largeTimes = times;
-            PrintLargeBreakdown(set, times, options.Rounds);
+    std::vector<SummaryLine> summary;
+    for (const MemoryMode* mode : modes) {
+        UseMemory(*mode);
+        for (const Group& group : kGroups) {
+            const std::vector<Picture>& set = pictures[group.Folder];
+            if ((!options.OnlyGroup.empty() && options.OnlyGroup != group.Folder) || set.empty())
+                continue;
+            // The per-picture rows only where a group is small enough to read.
+            bool every = options.EveryPicture || set.size() <= 13;
+            TimingTable times = TimeDecoders(set, kDecoders, {options.Rounds, group.SecondsPerSample});
+            std::string title = std::string(group.Title) + ", " + mode->Name;
+            PrintGroup({title, set, kDecoders, &times, kLimitIndex, every});
+            summary.push_back(Summarize(group.Title, mode->Name, set, times));
+            if (std::strcmp(group.Folder, "large") == 0 && largeTimes.empty()) {
+                largeTimes = times;
+                PrintLargeBreakdown(set, times, options.Rounds);
+            }
+            std::fflush(stdout);
         }
-        std::fflush(stdout);
     }
+    PrintSummary(summary, kDecoders, kLimitIndex);
+    UseMemory(kKeepPages);
     PrintPeakHeap(pictures["large"], kDecoders);
+    for (const Group& group : kGroups)
+        if (std::strcmp(group.Folder, "large") != 0 && !pictures[group.Folder].empty())
+            PrintLargestHeap(group.Title, pictures[group.Folder], kDecoders);
     PrintBlendRate(options.Corpus + "/large/rgba8.png", options.Rounds);
     if (!options.I686Results.empty())
         PrintI686(options.I686Results, options.I686Label, pictures["large"], largeTimes);

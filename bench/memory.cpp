@@ -3,7 +3,9 @@
 // Measured with the counting allocator, for every decoder alike.
 #include "bench/memory.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "bench/heap_count.h"
 
@@ -44,4 +46,16 @@ void PrintPeakHeap(std::span<const Picture> pictures, std::span<const Decoder> d
         std::printf("\n");
     }
     std::printf("(pixels KB: our pixel buffer plus alpha plane; peers return their own layouts)\n");
+}
+
+void PrintLargestHeap(const char* title, std::span<const Picture> pictures, std::span<const Decoder> decoders)
+{
+    std::printf("%-28s", (std::string(title) + ", largest").c_str());
+    for (const Decoder& decoder : decoders) {
+        double largest = -1;
+        for (const Picture& picture : pictures)
+            largest = std::max(largest, ExcessKilobytes(picture, decoder));
+        std::printf("%11.1f", largest);
+    }
+    std::printf("  (%zu pictures)\n", pictures.size());
 }

@@ -117,3 +117,48 @@ void PrintGroup(const GroupReport& report)
     }
     std::printf(")\n");
 }
+
+SummaryLine Summarize(const std::string& group, const std::string& memory, std::span<const Picture> pictures,
+                      const TimingTable& times)
+{
+    SummaryLine line;
+    line.Group = group;
+    line.Memory = memory;
+    line.Pictures = pictures.size();
+    size_t decoderCount = times.empty() ? 0 : times[0].size();
+    GeoMean rate;
+    std::vector<GeoMean> ratios(decoderCount);
+    for (size_t p = 0; p < pictures.size(); ++p) {
+        Row row = MakeRow(pictures[p], times[p]);
+        rate.Add(row.Rates[0]);
+        for (size_t d = 1; d < decoderCount; ++d)
+            ratios[d].Add(row.Ratios[d]);
+        // Decoder 1 is libpng.
+        if (decoderCount > 1 && row.Ratios[1] > 0 && (line.SlowestVsLibpng < 0 || row.Ratios[1] < line.SlowestVsLibpng)) {
+            line.SlowestVsLibpng = row.Ratios[1];
+            line.SlowestName = pictures[p].Name;
+        }
+    }
+    line.OursRate = rate.Value();
+    for (size_t d = 0; d < decoderCount; ++d)
+        line.Ratios.push_back(d == 0 ? 1.0 : ratios[d].Value());
+    return line;
+}
+
+void PrintSummary(std::span<const SummaryLine> lines, std::span<const Decoder> decoders, size_t limitIndex)
+{
+    std::printf("\n== summary: geometric means per group; ours / limit is ours as a share of the zlib-only speed\n");
+    std::printf("%-28s %-30s%6s%10s%13s", "group", "memory", "files", "ours MP/s", "ours / limit");
+    for (size_t d = 1; d < decoders.size(); ++d)
+        if (d != limitIndex)
+            std::printf("%11s", (std::string("/") + decoders[d].Name).c_str());
+    std::printf("  %s\n", "least /libpng");
+    for (const SummaryLine& line : lines) {
+        std::printf("%-28s %-30s%6zu%10.1f%13.3f", line.Group.c_str(), line.Memory.c_str(), line.Pictures,
+                    line.OursRate, line.Ratios[limitIndex]);
+        for (size_t d = 1; d < line.Ratios.size(); ++d)
+            if (d != limitIndex)
+                PrintNumber(line.Ratios[d], "%*.2fx", "-", 10);
+        std::printf("  %.2fx %s\n", line.SlowestVsLibpng, line.SlowestName.c_str());
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "bench/timing.h"
 
@@ -17,3 +18,20 @@ struct GroupReport {
 };
 
 void PrintGroup(const GroupReport& report);
+
+// One group timed under one memory policy, in geometric means over its
+// pictures: ours in megapixels per second, and every other decoder's seconds
+// over ours (for the limit: ours as a share of the limit's speed).
+struct SummaryLine {
+    std::string Group;
+    std::string Memory;
+    size_t Pictures = 0;
+    double OursRate = -1;
+    std::vector<double> Ratios;
+    double SlowestVsLibpng = -1;  // the least ours / libpng of any picture
+    std::string SlowestName;
+};
+
+SummaryLine Summarize(const std::string& group, const std::string& memory, std::span<const Picture> pictures,
+                      const TimingTable& times);
+void PrintSummary(std::span<const SummaryLine> lines, std::span<const Decoder> decoders, size_t limitIndex);

@@ -26,6 +26,38 @@ fi
 echo "== corpus in $corpus"
 "$root/bench/make_corpus.sh" "$corpus" || exit 1
 
+# Real pictures, found where Debian's packages put them (./run bench installs
+# adwaita-icon-theme and plasma-workspace-wallpapers) and linked into the
+# corpus afresh on every run; a group whose package is missing stays empty.
+png_pixels() { od -An -tu1 -j16 -N8 "$1" | awk '{print ($1*2^24+$2*2^16+$3*2^8+$4) * ($5*2^24+$6*2^16+$7*2^8+$8)}'; }
+link_group() {
+    local dir=$corpus/$1
+    rm -rf "$dir" && mkdir -p "$dir"
+    while read -r name path; do ln -sf "$path" "$dir/$name.png"; done
+}
+icons=${BENCH_ICON_THEME:-/usr/share/icons/Adwaita}
+# Every icon of the 512 x 512 set; every second one of the 96 x 96 set
+# (about 320), which keeps the run short.
+find "$icons/512x512" -name '*.png' 2>/dev/null | sort |
+    awk -F/ '{n=$(NF-1)"-"$NF; sub(/\.png$/,"",n); print n, $0}' | link_group theme512
+find "$icons/96x96" -name '*.png' 2>/dev/null | sort |
+    awk -F/ 'NR%2==1 {n=$(NF-1)"-"$NF; sub(/\.png$/,"",n); print n, $0}' | link_group theme96
+# Of each wallpaper (and its dark form) the largest picture up to 3840 x 2160.
+for folder in /usr/share/wallpapers/*/contents/images*; do
+    best='' most=0
+    for f in "$folder"/*.png; do
+        [ -f "$f" ] || continue
+        n=$(png_pixels "$f")
+        if [ "$n" -le $((3840 * 2160)) ] && [ "$n" -gt "$most" ]; then best=$f most=$n; fi
+    done
+    [ -n "$best" ] || continue
+    name=$(basename "$(dirname "$(dirname "$folder")")")
+    case $folder in *_dark) name=${name}_dark ;; esac
+    echo "$name $best"
+done | link_group photos
+count() { find "$corpus/$1" -name '*.png' | wc -l; }
+echo "real pictures: $(count theme512) icons 512, $(count theme96) icons 96, $(count photos) wallpapers"
+
 # The i686 figures are a bonus: without the cross compiler or wine the
 # native tables still come out, with a note.
 i686_results() {

@@ -91,6 +91,12 @@ void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t
 int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,
                          uint32_t& dataEnd, uint32_t& crc);
 
+// The next count bytes, only when the window already holds them and more,
+// and nothing inflate met waits at or before their end: then this read is
+// exactly what ReadDecompressed would do (a copy, no stream read, no event)
+// and returns true; otherwise it takes nothing and returns false.
+bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count);
+
 // The row loops for interlace methods 0 and 1. They read rows of
 // RowLength + 1 bytes into chunk.CurrentRow() until the image is complete or
 // a read returns 0 or -1.

@@ -310,6 +310,17 @@ void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t
     }
 }
 
+bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count)
+{
+    if (count <= 0 || context.Finished || context.Failed || !context.Started)
+        return false;
+    // More than count: the window is not emptied, so FinishRead has nothing to do.
+    const uint32_t n = static_cast<uint32_t>(count);
+    if (context.WindowEnd - context.WindowBegin <= n || AheadDecides(context, context.Taken + n))
+        return false;
+    return TakeFromWindow(context, buffer, count) == count;
+}
+
 int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,
                          uint32_t& dataEnd, uint32_t& crc)
 {

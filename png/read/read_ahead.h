@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "winlayer/file_stream.h"
+#include "winlayer/base/file_stream.h"
 
 // One block: with the image-data reader's 16,384-byte input part and
 // 32,768-byte window, what a load holds beyond the image buffers and zlib's

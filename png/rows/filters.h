@@ -13,9 +13,16 @@
 // the filter step in bytes, at least 1.
 using FilterRoutine = void (*)(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step);
 
-// One routine per filter type 0 to 4.
+// Restores two consecutive Paeth rows at once: row against previous, then
+// next against the restored row, one pixel of each in turn, so that the two
+// chains from pixel to pixel overlap. Same buffer layout as FilterRoutine;
+// the step is the routine's own.
+using PaethPairRoutine = void (*)(uint8_t* row, uint8_t* next, const uint8_t* previous, int32_t length);
+
+// One routine per filter type 0 to 4, and the pair form where there is one.
 struct RowFilters {
     std::array<FilterRoutine, 5> Routines{};
+    PaethPairRoutine PaethPair = nullptr;
 };
 
 // The byte loops, with the 8-byte Up when wide is true.

@@ -290,6 +290,68 @@ struct Sse41Choice {
     }
 };
 
+// Row 1's b is row 0's pixel just restored, taken from the register: only
+// the raw bytes come from memory.
+template <int Step>
+PNG_INLINE PaethStep MakePaethStep(__m128i raw, __m128i b, __m128i c)
+{
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    PaethStep step;
+    step.Raw = raw;
+    step.B = b;
+    step.C = c;
+    step.BMinusC = _mm_sub_epi16(b, c);
+    step.WithB = _mm_and_si128(_mm_add_epi16(raw, b), lowByte);
+    step.WithC = _mm_and_si128(_mm_add_epi16(raw, c), lowByte);
+    return step;
+}
+
+// Steps up to 4 fill half the 16-bit lanes: the other half restores the
+// next row two pixels behind, so one pass of the arithmetic restores a pixel
+// of each row. The next row's b is this row's pixel of two passes before
+// (taken from the register), its c the b of the pass before; its a, like
+// this row's, the last result. Its first two passes restore zeros that are
+// not stored, leaving a and c zero at its start.
+template <int Step, typename Choice>
+PNG_INLINE void PaethPairLoop(uint8_t* row0, uint8_t* row1, const uint8_t* previous, int32_t length)
+{
+    static_assert(kLoadWidth<Step> <= 4, "two pixels to a register");
+    uint8_t* x0 = row0 + 1;
+    uint8_t* x1 = row1 + 1;
+    const uint8_t* b = previous + 1;
+    const __m128i zero = _mm_setzero_si128();
+    __m128i last = zero, beforeLast = zero, lastB = zero;
+    int32_t i = 0;
+    for (; i + kLoadWidth<Step> <= length; i += Step) {
+        const bool second = i >= 2 * Step;
+        const __m128i raw1 = second ? LoadPixel<Step>(x1 + i - 2 * Step) : zero;
+        const __m128i raw = _mm_unpacklo_epi8(_mm_unpacklo_epi32(LoadPixel<Step>(x0 + i), raw1), zero);
+        const __m128i bs = _mm_unpacklo_epi64(_mm_unpacklo_epi8(LoadPixel<Step>(b + i), zero), beforeLast);
+        const __m128i restored = Choice::Restore(MakePaethStep<Step>(raw, bs, lastB), last);
+        const __m128i bytes = _mm_packus_epi16(restored, restored);
+        StorePixel<Step>(x0 + i, bytes);
+        if (second)
+            StorePixel<Step>(x1 + i - 2 * Step, _mm_srli_si128(bytes, 4));
+        beforeLast = last;
+        last = restored;
+        lastB = bs;
+    }
+    PaethTail(x0, b, i, length, Step);
+    PaethTail(x1, x0, i >= 2 * Step ? i - 2 * Step : 0, length, Step);
+}
+
+template <int Step>
+void PaethPairSse2(uint8_t* row, uint8_t* next, const uint8_t* previous, int32_t length)
+{
+    PaethPairLoop<Step, Sse2Choice>(row, next, previous, length);
+}
+
+template <int Step>
+PNG_SSE41 void PaethPairSse41(uint8_t* row, uint8_t* next, const uint8_t* previous, int32_t length)
+{
+    PaethPairLoop<Step, Sse41Choice>(row, next, previous, length);
+}
+
 template <int Step>
 void PaethPixelsSse2(uint8_t* row, const uint8_t* previous, int32_t length, int32_t)
 {
@@ -306,18 +368,42 @@ PNG_SSE41 void PaethPixelsSse41(uint8_t* row, const uint8_t* previous, int32_t l
 // (step 1's Average and Paeth, and steps no valid header gives).
 struct StepForms {
     FilterRoutine Sub, Average, PaethSse2, PaethSse41;
+    PaethPairRoutine PairSse2, PairSse41;
 };
+
+// Pairs only where two pixels fit one register.
+template <int Step>
+constexpr PaethPairRoutine PairForm(bool sse41)
+{
+    if constexpr (kLoadWidth<Step> <= 4)
+        return sse41 ? PaethPairSse41<Step> : PaethPairSse2<Step>;
+    else
+        return nullptr;
+}
+
+template <int Step>
+constexpr StepForms kPaethForms = {nullptr, nullptr, PaethPixelsSse2<Step>, PaethPixelsSse41<Step>,
+                                   PairForm<Step>(false), PairForm<Step>(true)};
+
+template <int Step>
+constexpr StepForms WithSubAverage(FilterRoutine sub, FilterRoutine average)
+{
+    StepForms forms = kPaethForms<Step>;
+    forms.Sub = sub;
+    forms.Average = average;
+    return forms;
+}
 
 constexpr StepForms kStepForms[9] = {
     {},
-    {SubBlocks<1>, nullptr, nullptr, nullptr},
-    {SubBlocks<2>, nullptr, PaethPixelsSse2<2>, PaethPixelsSse41<2>},
-    {SubPixels<3>, AveragePixels<3>, PaethPixelsSse2<3>, PaethPixelsSse41<3>},
-    {SubBlocks<4>, AveragePixels<4>, PaethPixelsSse2<4>, PaethPixelsSse41<4>},
+    {SubBlocks<1>, nullptr, nullptr, nullptr, nullptr, nullptr},
+    WithSubAverage<2>(SubBlocks<2>, nullptr),
+    WithSubAverage<3>(SubPixels<3>, AveragePixels<3>),
+    WithSubAverage<4>(SubBlocks<4>, AveragePixels<4>),
     {},
-    {SubPixels<6>, AveragePixels<6>, PaethPixelsSse2<6>, PaethPixelsSse41<6>},
+    WithSubAverage<6>(SubPixels<6>, AveragePixels<6>),
     {},
-    {SubBlocks<8>, AveragePixels<8>, PaethPixelsSse2<8>, PaethPixelsSse41<8>},
+    WithSubAverage<8>(SubBlocks<8>, AveragePixels<8>),
 };
 
 void Put(RowFilters& filters, FilterType type, FilterRoutine routine)
@@ -340,5 +426,6 @@ void ChooseVectorFilters(const ProcessorFeatures& features, bool wide, int32_t s
     Put(filters, FilterType::Sub, forms.Sub);
     Put(filters, FilterType::Average, forms.Average);
     Put(filters, FilterType::Paeth, features.Sse41 ? forms.PaethSse41 : forms.PaethSse2);
+    filters.PaethPair = features.Sse41 ? forms.PairSse41 : forms.PairSse2;
 }
 #endif

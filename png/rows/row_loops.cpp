@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "png/rows/converters.h"
 #include "png/rows/converters_choose.h"
@@ -204,6 +206,49 @@ int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
     return ReadDecompressed(*rows.Chunk, *rows.Context, buffer, count, rows.Chunk->DataEnd, *rows.Crc);
 }
 
+bool TakeBufferedInflated(void* context, uint8_t* buffer, int32_t count)
+{
+    return TakeBuffered(*static_cast<InflatedRows*>(context)->Context, buffer, count);
+}
+
+// A third row lets two Paeth rows be restored together. It is kept within the
+// decode's memory bound (128 KB beyond the image: about 87 KB of inflate
+// buffers and state, and three rows of at most this length).
+constexpr int32_t kPairRowLimit = 12 * 1024 - 12;
+
+// Without handlers nothing can tell when a row was read, so a next row the
+// window already holds may be taken early (a read with no stream access and
+// no event): the spare row for that, or null.
+uint8_t* SpareRow(const LoopState& st, const RowSource& source)
+{
+    const PngImage& image = *st.Image;
+    const bool pairs = st.Filters.PaethPair && source.TakeBuffered && !image.OnProgress && !image.OnScanline &&
+                       st.Params.ReductionShift == 0 && st.Chunk->RowLength <= kPairRowLimit;
+    return pairs ? static_cast<uint8_t*>(std::malloc(static_cast<size_t>(st.Chunk->RowLength) + 12)) : nullptr;
+}
+
+// Restores the current row; where it and the next are Paeth rows and the
+// next is already inflated, both together (the two chains from pixel to
+// pixel then overlap). True when spare holds the next row, restored.
+bool RestoreRows(LoopState& st, const RowSource& source, uint8_t* spare, bool last)
+{
+    PngImageDataChunk& chunk = *st.Chunk;
+    uint8_t* row = chunk.CurrentRow();
+    const int32_t length = chunk.RowLength;
+    const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
+    if (spare == nullptr || last || row[0] != paeth || !source.TakeBuffered(source.Context, spare, length + 1)) {
+        UnfilterRow(st.Filters, chunk);
+        return false;
+    }
+    if (spare[0] == paeth) {
+        st.Filters.PaethPair(row, spare, chunk.PreviousRow(), length);
+    } else {
+        UnfilterRow(st.Filters, chunk);
+        UnfilterRow(st.Filters, spare, row, length, chunk.FilterStep);
+    }
+    return true;
+}
+
 }  // namespace
 
 void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
@@ -215,13 +260,20 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
     PlaceRows(st, 0);
     const int64_t divisor = std::max(1, st.Height - 1);
     const int32_t skipMask = (1 << st.Params.ReductionShift) - 1;
+    std::unique_ptr<uint8_t, decltype(&std::free)> spare(SpareRow(st, source), &std::free);
+    bool nextRestored = false;
     int64_t d = 0;
     for (int32_t r = 0; r < st.Height; ++r) {
         if (image.OnProgress && !image.OnProgress(&image, 0, 0, static_cast<int32_t>(d * 100 / divisor)))
             return;
-        if (!ReadRow(chunk, source, chunk.RowLength))
-            return;
-        UnfilterRow(st.Filters, chunk);
+        if (nextRestored) {
+            std::memcpy(chunk.CurrentRow(), spare.get(), static_cast<size_t>(chunk.RowLength) + 12);
+            nextRestored = false;
+        } else {
+            if (!ReadRow(chunk, source, chunk.RowLength))
+                return;
+            nextRestored = RestoreRows(st, source, spare.get(), r + 1 == st.Height);
+        }
         if ((r & skipMask) == 0) {
             if (d < chunk.DecodeHeight && !DeliverRow(st, r))
                 return;
@@ -251,7 +303,7 @@ void RunAdam7Rows(PngImageDataChunk& chunk, const RowSource& source)
 void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 {
     InflatedRows rows{&chunk, &context, &crc};
-    RunPlainRows(chunk, RowSource{ReadInflated, &rows});
+    RunPlainRows(chunk, RowSource{ReadInflated, &rows, TakeBufferedInflated});
 }
 
 void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)

@@ -14,6 +14,10 @@
 struct RowSource {
     int32_t (*Read)(void* context, uint8_t* buffer, int32_t count) = nullptr;
     void* Context = nullptr;
+    // Optional: a read that nothing outside the loop can tell from not yet
+    // having happened (see TakeBuffered); true when it delivered count bytes,
+    // false when it took nothing.
+    bool (*TakeBuffered)(void* context, uint8_t* buffer, int32_t count) = nullptr;
 };
 
 // Reduction 1, 2, 3 decode at 1 / 2^Reduction of the size; other values at full size.

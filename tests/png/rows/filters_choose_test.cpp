@@ -131,6 +131,28 @@ TEST(WideFilters, ExtremeBytesAtEveryStep)
     }
 }
 
+// Two Paeth rows restored by the pair form against two calls of the byte
+// loop, in buffers of exactly the rows' size (the sanitizer build catches
+// any access past byte length).
+template <typename Pick>
+void ExpectPairSameAsBytes(const RowFilters& filters, int32_t length, int32_t step, Pick&& pick)
+{
+    const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
+    std::vector<uint8_t> row(1 + length), next(1 + length), previous(1 + length);
+    for (size_t i = 0; i < row.size(); ++i) {
+        row[i] = pick();
+        next[i] = pick();
+        previous[i] = pick();
+    }
+    row[0] = next[0] = paeth;
+    std::vector<uint8_t> expectedRow = row, expectedNext = next;
+    UnfilterRow(expectedRow.data(), previous.data(), length, step);
+    UnfilterRow(expectedNext.data(), expectedRow.data(), length, step);
+    filters.PaethPair(row.data(), next.data(), previous.data(), length);
+    ASSERT_EQ(row, expectedRow) << "first row, step " << step << ", length " << length;
+    ASSERT_EQ(next, expectedNext) << "second row, step " << step << ", length " << length;
+}
+
 TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
 {
     // Bytes from a handful of values near 0, 128 and 255: the distances tie
@@ -155,6 +177,12 @@ TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
                 UnfilterRow(expected.data(), previous.data(), length, step);
                 UnfilterRow(filters, row.data(), previous.data(), length, step);
                 ASSERT_EQ(row, expected) << set.Name << ", step " << step << ", length " << length;
+                // The pair form, where the step has one, on the same kind of
+                // bytes and on any bytes.
+                if (filters.PaethPair) {
+                    ExpectPairSameAsBytes(filters, length, step, pick);
+                    ExpectPairSameAsBytes(filters, length, step, [&] { return static_cast<uint8_t>(random()); });
+                }
             }
         }
     }
