@@ -158,8 +158,7 @@ protected:
 
 class PngTextChunk : public PngChunk {
 public:
-    ByteString Keyword;
-    ByteString Text;
+    ByteString Keyword, Text;
 
     bool Load(FileStream& stream, uint32_t length) override;
 

@@ -89,3 +89,23 @@ int32_t RowLengthFor(uint8_t colorType, uint8_t bitDepth, int64_t width)
     }
     return 0;
 }
+
+void SubTail(uint8_t* x, int32_t from, int32_t length, int32_t step)
+{
+    for (int32_t i = from < step ? step : from; i < length; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + x[i - step]);
+}
+
+void AverageTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step)
+{
+    for (int32_t i = from; i < length; ++i)
+        x[i] = static_cast<uint8_t>(x[i] + (((i >= step ? x[i - step] : 0) + b[i]) >> 1));
+}
+
+void PaethTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step)
+{
+    for (int32_t i = from; i < length; ++i) {
+        const uint8_t a = i >= step ? x[i - step] : 0, c = i >= step ? b[i - step] : 0;
+        x[i] = static_cast<uint8_t>(x[i] + PaethPredictor(a, b[i], c));
+    }
+}

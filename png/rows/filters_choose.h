@@ -28,6 +28,13 @@ void UnfilterUpSse2(uint8_t* row, const uint8_t* previous, int32_t length, int32
 void UnfilterAverageCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step);
 void UnfilterPaethCarried(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step);
 
+// The byte loops from byte `from` on (x and b past the filter byte), for the
+// bytes a faster form leaves after its last whole pixel or block; a and c
+// are 0 left of the row.
+void SubTail(uint8_t* x, int32_t from, int32_t length, int32_t step);
+void AverageTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step);
+void PaethTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step);
+
 // The fastest forms for this processor and filter step, falling back to the
 // byte loops (and the 8-byte Up when wide) where nothing faster exists.
 RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, int32_t step);

@@ -64,28 +64,6 @@ PNG_INLINE void StorePixel(uint8_t* p, __m128i v)
     }
 }
 
-// The byte loops' formulas from byte `from` on, for the bytes after the last
-// whole pixel or block; a and c are 0 left of the row.
-void SubTail(uint8_t* x, int32_t from, int32_t length, int32_t step)
-{
-    for (int32_t i = from < step ? step : from; i < length; ++i)
-        x[i] = static_cast<uint8_t>(x[i] + x[i - step]);
-}
-
-void AverageTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step)
-{
-    for (int32_t i = from; i < length; ++i)
-        x[i] = static_cast<uint8_t>(x[i] + (((i >= step ? x[i - step] : 0) + b[i]) >> 1));
-}
-
-void PaethTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step)
-{
-    for (int32_t i = from; i < length; ++i) {
-        const uint8_t a = i >= step ? x[i - step] : 0, c = i >= step ? b[i - step] : 0;
-        x[i] = static_cast<uint8_t>(x[i] + PaethPredictor(a, b[i], c));
-    }
-}
-
 // After bytes 1 to length, the spare bytes up to the end of the last 8-byte
 // group get what the 8-byte Up gives them (the sum of both rows' spare
 // bytes): a row cut short in a later, longer Adam7 pass keeps them past its
@@ -371,39 +349,17 @@ struct StepForms {
     PaethPairRoutine PairSse2, PairSse41;
 };
 
-// Pairs only where two pixels fit one register.
-template <int Step>
-constexpr PaethPairRoutine PairForm(bool sse41)
-{
-    if constexpr (kLoadWidth<Step> <= 4)
-        return sse41 ? PaethPairSse41<Step> : PaethPairSse2<Step>;
-    else
-        return nullptr;
-}
-
-template <int Step>
-constexpr StepForms kPaethForms = {nullptr, nullptr, PaethPixelsSse2<Step>, PaethPixelsSse41<Step>,
-                                   PairForm<Step>(false), PairForm<Step>(true)};
-
-template <int Step>
-constexpr StepForms WithSubAverage(FilterRoutine sub, FilterRoutine average)
-{
-    StepForms forms = kPaethForms<Step>;
-    forms.Sub = sub;
-    forms.Average = average;
-    return forms;
-}
-
+// Pairs only where two pixels fit one register (steps 2 to 4).
 constexpr StepForms kStepForms[9] = {
     {},
     {SubBlocks<1>, nullptr, nullptr, nullptr, nullptr, nullptr},
-    WithSubAverage<2>(SubBlocks<2>, nullptr),
-    WithSubAverage<3>(SubPixels<3>, AveragePixels<3>),
-    WithSubAverage<4>(SubBlocks<4>, AveragePixels<4>),
+    {SubBlocks<2>, nullptr, PaethPixelsSse2<2>, PaethPixelsSse41<2>, PaethPairSse2<2>, PaethPairSse41<2>},
+    {SubPixels<3>, AveragePixels<3>, PaethPixelsSse2<3>, PaethPixelsSse41<3>, PaethPairSse2<3>, PaethPairSse41<3>},
+    {SubBlocks<4>, AveragePixels<4>, PaethPixelsSse2<4>, PaethPixelsSse41<4>, PaethPairSse2<4>, PaethPairSse41<4>},
     {},
-    WithSubAverage<6>(SubPixels<6>, AveragePixels<6>),
+    {SubPixels<6>, AveragePixels<6>, PaethPixelsSse2<6>, PaethPixelsSse41<6>, nullptr, nullptr},
     {},
-    WithSubAverage<8>(SubBlocks<8>, AveragePixels<8>),
+    {SubBlocks<8>, AveragePixels<8>, PaethPixelsSse2<8>, PaethPixelsSse41<8>, nullptr, nullptr},
 };
 
 void Put(RowFilters& filters, FilterType type, FilterRoutine routine)
