@@ -104,9 +104,19 @@ public:
     uint8_t FilterMethod = 0;
     uint8_t InterlaceMethod = 0;
 
+    // Set while the buffers hold memory not yet zero-filled (made so by
+    // Load for a plain picture without a progress handler: the plain row
+    // loop writes its rows and zeroes the rest, and the load's end zeroes
+    // what no loop did), so they always end as zero-filled buffers would.
+    bool Unfilled = false;
+
     bool Load(FileStream& stream, uint32_t length) override;
-    bool CreateImageBuffers();
+    bool CreateImageBuffers(bool zeroFill = true);
     void FreeImageBuffers();
+    // Zero-fills unfilled buffers but for what a plain loop wrote: the pixel
+    // bytes from pixelLow to pixelHigh and the first alphaWritten bytes of
+    // the alpha plane. Nothing once filled.
+    void ZeroUnwritten(uint64_t pixelLow = 0, uint64_t pixelHigh = 0, uint64_t alphaWritten = 0);
     void BuildGrayPalette();
     uint16_t BitCount() const { return Info.Header.BitCount; }
 
@@ -264,6 +274,7 @@ protected:
 uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count);
 
 // Pixel memory for the header chunk's buffers, per platform: a bitmap
-// section on Win32, a plain zero-filled block elsewhere. Null on failure.
-uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** section);
+// section on Win32, a plain block elsewhere; zero-filled unless zeroFill is
+// false (then its bytes may be anything). Null on failure.
+uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** section, bool zeroFill = true);
 void FreePixelMemory(void* section, uint8_t* pixels);

@@ -1,17 +1,18 @@
-// Pixel memory where there are no bitmap sections: a plain zero-filled
-// block, which is also its own owner handle.
+// Pixel memory where there are no bitmap sections: a plain block, which is
+// also its own owner handle.
 #include <cstdlib>
 
 #include "png/image.h"
 #include "winlayer/base/allocation.h"
 
-uint8_t* CreatePixelMemory(const BitmapInfo&, uint64_t byteCount, void** section)
+uint8_t* CreatePixelMemory(const BitmapInfo&, uint64_t byteCount, void** section, bool zeroFill)
 {
     *section = nullptr;
     if (byteCount >= SIZE_MAX)
         return nullptr;
     // One spare byte, so that an empty picture still gets a block of its own.
-    auto* pixels = static_cast<uint8_t*>(AllocateZeroed(static_cast<size_t>(byteCount) + 1, 1));
+    const size_t size = static_cast<size_t>(byteCount) + 1;
+    auto* pixels = static_cast<uint8_t*>(zeroFill ? AllocateZeroed(size, 1) : AllocateBytes(size));
     *section = pixels;
     return pixels;
 }

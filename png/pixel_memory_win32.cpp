@@ -20,7 +20,7 @@ uint64_t SectionBytes(const DibHeader& header)
 
 }  // namespace
 
-uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** section)
+uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** section, bool zeroFill)
 {
     *section = nullptr;
     // A request beyond the section would let the decoder write past it; one
@@ -34,7 +34,8 @@ uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** se
         GdiDeleteObject(bitmap);
         return nullptr;
     }
-    std::memset(bits, 0, static_cast<size_t>(byteCount));
+    if (zeroFill)
+        std::memset(bits, 0, static_cast<size_t>(byteCount));
     *section = bitmap;
     return static_cast<uint8_t*>(bits);
 }

@@ -231,6 +231,9 @@ bool PngImage::LoadFromStream(FileStream& source)
         return false;
     }
     bool result = WalkChunks(*this, stream, state);
+    // Whatever no row loop wrote reads as zeros, however the load ended.
+    if (HasHeader())
+        Header()->ZeroUnwritten();
     Release(readAhead);
     return result;
 }

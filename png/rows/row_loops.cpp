@@ -249,6 +249,48 @@ bool RestoreRows(LoopState& st, const RowSource& source, uint8_t* spare, bool la
     return true;
 }
 
+// Buffers made without zero-fill (PngHeaderChunk::Unfilled): each row gets
+// its padding zeroed before the converter writes the rest, and when the loop
+// ends, however it ends, the header zeroes the rows it did not reach. With a
+// handler that may look at the buffers meanwhile they are zeroed at once.
+class RowFill {
+public:
+    RowFill(LoopState& st) : st_(st)
+    {
+        PngHeaderChunk& header = *st.Header;
+        active_ = header.Unfilled && st.CanWrite && !st.Image->OnProgress && !st.Image->OnScanline;
+        if (!active_) {
+            header.ZeroUnwritten();
+            return;
+        }
+        const int64_t span = PixelRowSpan(header.ColorType, header.BitDepth, false, st.Params);
+        span_ = static_cast<size_t>(std::clamp<int64_t>(span, 0, header.BytesPerRow));
+    }
+    ~RowFill()
+    {
+        if (!active_)
+            return;
+        const uint64_t rowBytes = static_cast<uint32_t>(st_.Header->BytesPerRow);
+        const uint64_t height = static_cast<uint64_t>(st_.Chunk->DecodeHeight);
+        const uint64_t alpha = st_.Alpha ? rows_ * static_cast<uint64_t>(st_.Params.DecodeWidth) : 0;
+        st_.Header->ZeroUnwritten(rowBytes * (height - rows_), rowBytes * height, alpha);
+    }
+    // Before the row at PixelRow is delivered.
+    void Row()
+    {
+        if (!active_)
+            return;
+        std::memset(st_.PixelRow + span_, 0, static_cast<size_t>(st_.Header->BytesPerRow) - span_);
+        ++rows_;
+    }
+
+private:
+    LoopState& st_;
+    bool active_ = false;
+    size_t span_ = 0;
+    uint64_t rows_ = 0;
+};
+
 }  // namespace
 
 void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
@@ -258,6 +300,7 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
         return;
     PngImage& image = *st.Image;
     PlaceRows(st, 0);
+    RowFill fill(st);
     const int64_t divisor = std::max(1, st.Height - 1);
     const int32_t skipMask = (1 << st.Params.ReductionShift) - 1;
     std::unique_ptr<uint8_t, decltype(&std::free)> spare(SpareRow(st, source), &std::free);
@@ -275,8 +318,11 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
             nextRestored = RestoreRows(st, source, spare.get(), r + 1 == st.Height);
         }
         if ((r & skipMask) == 0) {
-            if (d < chunk.DecodeHeight && !DeliverRow(st, r))
-                return;
+            if (d < chunk.DecodeHeight) {
+                fill.Row();
+                if (!DeliverRow(st, r))
+                    return;
+            }
             ++d;
             StepRows(st, 1);
         }

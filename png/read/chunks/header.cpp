@@ -1,6 +1,8 @@
 // The header chunk: the picture's dimensions and format, and the image
 // buffers the row converters fill and the renderer draws from.
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "png/image.h"
 #include "winlayer/base/allocation.h"
@@ -82,7 +84,9 @@ bool PngHeaderChunk::Load(FileStream& stream, uint32_t length)
     if (!HasConverter(ColorType, BitDepth))
         return false;
     Owner->InterlaceMethod = InterlaceMethod;
-    return CreateImageBuffers();
+    // A plain picture's rows are written whole by the plain row loop, which
+    // zeroes only what it leaves (see Unfilled); Adam7 passes fill by OR.
+    return CreateImageBuffers(InterlaceMethod != 0 || Owner->OnProgress);
 }
 
 void PngHeaderChunk::FreeImageBuffers()
@@ -93,10 +97,11 @@ void PngHeaderChunk::FreeImageBuffers()
     BitmapSection = nullptr;
     Pixels = nullptr;
     AlphaPlane = nullptr;
+    Unfilled = false;
 }
 
 // False when a buffer cannot be had; every buffer then stays none.
-bool PngHeaderChunk::CreateImageBuffers()
+bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
 {
     Info = {};
     FreeImageBuffers();
@@ -121,17 +126,39 @@ bool PngHeaderChunk::CreateImageBuffers()
         return false;
     if (hasAlpha) {
         // One spare byte: calloc(0) may answer none, which means "no plane".
-        AlphaPlane = static_cast<uint8_t*>(AllocateZeroed(static_cast<size_t>(width * height) + 1, 1));
+        const size_t size = static_cast<size_t>(width * height) + 1;
+        AlphaPlane = static_cast<uint8_t*>(zeroFill ? AllocateZeroed(size, 1) : AllocateBytes(size));
         if (!AlphaPlane)
             return false;
     }
-    // CreatePixelMemory hands out zero-filled memory.
-    Pixels = CreatePixelMemory(Info, pixelBytes, &BitmapSection);
+    Pixels = CreatePixelMemory(Info, pixelBytes, &BitmapSection, zeroFill);
     if (!Pixels && pixelBytes > 0) {
         FreeImageBuffers();
         return false;
     }
+    Unfilled = !zeroFill;
     return true;
+}
+
+void PngHeaderChunk::ZeroUnwritten(uint64_t pixelLow, uint64_t pixelHigh, uint64_t alphaWritten)
+{
+    if (!Unfilled)
+        return;
+    Unfilled = false;
+    const uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
+    const uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
+    // Each block has one spare byte past its pixels.
+    const uint64_t pixelEnd = static_cast<uint64_t>(BytesPerRow) * height + 1;
+    if (Pixels) {
+        pixelHigh = std::min(std::max(pixelHigh, pixelLow), pixelEnd);
+        std::memset(Pixels, 0, static_cast<size_t>(std::min(pixelLow, pixelHigh)));
+        std::memset(Pixels + pixelHigh, 0, static_cast<size_t>(pixelEnd - pixelHigh));
+    }
+    if (AlphaPlane) {
+        const uint64_t alphaEnd = width * height + 1;
+        alphaWritten = std::min(alphaWritten, alphaEnd);
+        std::memset(AlphaPlane + alphaWritten, 0, static_cast<size_t>(alphaEnd - alphaWritten));
+    }
 }
 
 void PngHeaderChunk::BuildGrayPalette()

@@ -71,6 +71,11 @@ TEST(HeaderChunk, BitCountAndRowSizeFollowColourTypeAndDepth)
         EXPECT_EQ(header->Info.Header.Planes, 1);
         ASSERT_NE(header->Pixels, nullptr);
         EXPECT_EQ(header->AlphaPlane != nullptr, c.Type == 4 || c.Type == 6);
+        // A plain picture's buffers are left for the row loop; the load's end
+        // zeroes whatever it did not write.
+        EXPECT_TRUE(header->Unfilled);
+        header->ZeroUnwritten();
+        EXPECT_FALSE(header->Unfilled);
         for (int32_t i = 0; i < c.BytesPerRow * 3; ++i)
             ASSERT_EQ(header->Pixels[i], 0);
     }
@@ -82,6 +87,7 @@ TEST(HeaderChunk, OneRgbaPixelHasAFourByteRowAndAOneByteAlphaPlane)
     PngHeaderChunk* header = LoadHeader(*image, 1, 1, 8, 6);
     EXPECT_EQ(header->BytesPerRow, 4);
     ASSERT_NE(header->AlphaPlane, nullptr);
+    header->ZeroUnwritten(0, 0, 0);
     EXPECT_EQ(header->AlphaPlane[0], 0);
 }
 

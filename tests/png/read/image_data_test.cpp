@@ -13,13 +13,15 @@ namespace {
 // How many top rows of an 8-bit RGB picture arrived intact. A row cut short
 // is converted with what arrived, so the first row that is not intact may
 // hold anything; every row below it must still be the zeros the buffer was
-// made with.
+// made with, and so must every row's padding.
 int32_t RowsDecoded(const PngImage& image, const Picture& picture)
 {
     const PngHeaderChunk* header = image.Header();
     int32_t intactRows = -1;
     for (uint32_t y = 0; y < picture.Height; ++y) {
         const uint8_t* row = header->Pixels + header->BytesPerRow * (picture.Height - 1 - y);
+        for (int32_t x = static_cast<int32_t>(picture.Width * 3); x < header->BytesPerRow; ++x)
+            EXPECT_EQ(row[x], 0) << "padding of row " << y;
         bool intact = true;
         bool zero = true;
         for (uint32_t x = 0; x < picture.Width * 3; x += 3) {
@@ -228,7 +230,7 @@ TEST(ImageData, AStreamEndingInsideTheDataKeepsTheRowsDecodedSoFar)
 
 TEST(ImageData, AZlibStreamOfTooFewRowsLeavesTheRestZero)
 {
-    Picture picture = Noise(8, 8);
+    Picture picture = Noise(9, 8);  // rows of 27 bytes and one of padding
     Picture shorter = picture;
     shorter.Rows.resize(5);
     shorter.Rows.back().resize(10);  // ends inside row 4
