@@ -34,7 +34,8 @@ void Store(ByteString& slot, const char* text) { slot = text; }
 
 extern "C" {
 
-// Every export runs inside Guarded: no exception reaches the host.
+// Every export that does work runs inside Guarded: no exception reaches the
+// host.
 
 void __cdecl SetParentWindow(HWND host)
 {
@@ -62,45 +63,23 @@ void __cdecl SetFile(const char* file)
     Guarded([file] { Store(storedFile, file); });
 }
 
-const char* __cdecl GetFile(void)
-{
-    return Guarded("", [] { return storedFile.c_str(); });
-}
+// The rest only hand back or keep a value: nothing in them can throw, so
+// they need no guard.
+const char* __cdecl GetFile(void) { return storedFile.c_str(); }
 
-void __cdecl SetData(void* data)
-{
-    Guarded([data] { storedData = data; });
-}
+void __cdecl SetData(void* data) { storedData = data; }
 
-void* __cdecl GetData(void)
-{
-    return Guarded(static_cast<void*>(nullptr), [] { return storedData; });
-}
+void* __cdecl GetData(void) { return storedData; }
 
-int __cdecl GetType(void)
-{
-    return Guarded(0, [] { return 0; });
-}
+int __cdecl GetType(void) { return 0; }
 
-const char* __cdecl GetShortInfo(void)
-{
-    return Guarded(kShortInfo, [] { return kShortInfo; });
-}
+const char* __cdecl GetShortInfo(void) { return kShortInfo; }
 
-const char* __cdecl GetInfo(void)
-{
-    return Guarded(kInfo, [] { return kInfo; });
-}
+const char* __cdecl GetInfo(void) { return kInfo; }
 
-const char* __cdecl Copyright(void)
-{
-    return Guarded(kCopyright, [] { return kCopyright; });
-}
+const char* __cdecl Copyright(void) { return kCopyright; }
 
-void __cdecl Settings(void)
-{
-    Guarded([] {});
-}
+void __cdecl Settings(void) {}
 
 }  // extern "C"
 
