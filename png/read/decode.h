@@ -9,14 +9,17 @@
 
 #include "png/image.h"
 
+class ReadAheadStream;
+
 // Compressed input is taken in pieces of at most this size that never cross
 // the end of a chunk's data: where a piece ends decides when inflate runs
 // out of input, and with it which row is the last delivered when the data
 // turns out broken, so the pieces are those of the format's reader.
 constexpr uint32_t kInflateInputSize = 65535;
 
-// A piece is read from the stream in parts of this size, into a buffer of
-// this size: the piece's bytes all count as one piece all the same.
+// A piece is read from the stream in parts of at most this size: where the
+// loader's read-ahead block holds them, in place; otherwise into a buffer
+// of this size. The piece's bytes all count as one piece all the same.
 constexpr uint32_t kInflatePartSize = 16384;
 
 // Inflated bytes wait here until the row loops take them: inflate then runs
@@ -34,8 +37,10 @@ enum class InflateEvent : uint8_t { None, StreamEnd, Failure };
 class InflateContext {
 public:
     z_stream Zlib{};
-    uint8_t* Input = nullptr;   // kInflatePartSize bytes
+    uint8_t* Input = nullptr;   // the part inflate reads: in Borrowed's block, or Part
+    uint8_t* Part = nullptr;    // kInflatePartSize bytes, only without a read-ahead
     uint8_t* Window = nullptr;  // kInflateWindowSize bytes
+    ReadAheadStream* Borrowed = nullptr;  // Stream, when it is the loader's read-ahead
     uint32_t WindowBegin = 0;   // the bytes not yet taken: [WindowBegin, WindowEnd)
     uint32_t WindowEnd = 0;
     uint32_t PieceLeft = 0;     // bytes of the current piece not yet read from the stream

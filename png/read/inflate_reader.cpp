@@ -14,6 +14,7 @@
 
 #include "png/read/adler32.h"
 #include "png/read/decode.h"
+#include "png/read/read_ahead.h"
 #include "winlayer/base/allocation.h"
 
 namespace {
@@ -87,17 +88,43 @@ int CheckResult(InflateContext& context, int result, const uint8_t* made, uint32
     return result;
 }
 
-// The next part of the current piece into the input buffer; false when
-// nothing came. A short read means the stream ended, and the piece with it,
-// as one read of the whole piece would have ended there.
+// Keeps the last four bytes inflate took in Recent before any read moves on:
+// the next read may refill the read-ahead block they lie in.
+void KeepRecent(InflateContext& context)
+{
+    if (!context.Zlib.next_in)
+        return;
+    context.Recent = LastFourTaken(context);
+    context.Input = context.Zlib.next_in;
+}
+
+// Up to wanted bytes of the stream at Input: seen in place in the
+// read-ahead block, or read into the part buffer.
+uint32_t TakeInput(InflateContext& context, uint32_t wanted)
+{
+    uint32_t got = 0;
+    if (context.Borrowed) {
+        got = ViewAhead(*context.Borrowed, wanted, context.Input);
+    } else {
+        context.Input = context.Part;
+        got = context.Stream->Read(context.Part, wanted);
+    }
+    context.Position += got;
+    return got;
+}
+
+// The next part of the current piece at Input; false when nothing came. A
+// short read means the stream ended, and the piece with it, as one read of
+// the whole piece would have ended there. A view of the block is short
+// where the block ends, but the piece never runs past the stream's end
+// (NextInput), so only an empty view means the end.
 bool ReadPart(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 {
     const uint32_t wanted = std::min(kInflatePartSize, context.PieceLeft);
-    if (context.Zlib.next_in)
-        context.Recent = LastFourTaken(context);
-    const uint32_t got = context.Stream->Read(context.Input, wanted);
-    context.Position += got;
-    context.PieceLeft = got < wanted ? 0 : context.PieceLeft - got;
+    KeepRecent(context);
+    const uint32_t got = TakeInput(context, wanted);
+    const bool ended = context.Borrowed ? got == 0 : got < wanted;
+    context.PieceLeft = ended ? 0 : context.PieceLeft - got;
     if (got == 0)
         return false;
     AddToCrc(chunk, crc, context.Input, got);
@@ -114,6 +141,7 @@ bool ReadPart(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 // inflate sees the same input at the same reads as without a window.
 Input NextInput(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dataEnd, uint32_t& crc)
 {
+    KeepRecent(context);
     if (context.PieceLeft > 0)
         return ReadPart(chunk, context, crc) ? Input::Ready : Input::RanOut;
     // An empty "IDAT" chunk is stepped over like any other used-up chunk;
@@ -124,6 +152,8 @@ Input NextInput(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dat
             return step;
     }
     context.PieceLeft = std::min(kInflateInputSize, dataEnd - context.Position);
+    if (context.Borrowed)
+        context.PieceLeft = std::min(context.PieceLeft, LeftAhead(*context.Borrowed));
     context.TailReleased = false;
     return ReadPart(chunk, context, crc) ? Input::Ready : Input::RanOut;
 }
@@ -266,12 +296,18 @@ bool OpenInflate(FileStream& stream, InflateContext& context)
     context = InflateContext{};
     context.Stream = &stream;
     context.Position = stream.Position();
-    // One block for both buffers: the input part, then the window.
-    auto* buffers = static_cast<uint8_t*>(AllocateBytes(kInflatePartSize + kInflateWindowSize));
-    if (!buffers)
+    // The input is read in place from the loader's read-ahead block when it
+    // knows where the stream ends (see ReadPart). Otherwise one block holds
+    // both buffers: the window, then the input part.
+    context.Borrowed = AsReadAhead(stream);
+    if (context.Borrowed && context.Borrowed->SourceSize == 0)
+        context.Borrowed = nullptr;
+    const uint32_t partSize = context.Borrowed ? 0 : kInflatePartSize;
+    context.Window = static_cast<uint8_t*>(AllocateBytes(kInflateWindowSize + partSize));
+    if (!context.Window)
         return false;
-    context.Input = buffers;
-    context.Window = buffers + kInflatePartSize;
+    if (!context.Borrowed)
+        context.Part = context.Input = context.Window + kInflateWindowSize;
     // zlib's state and window come from the layer's allocation too.
     context.Zlib.zalloc = ZlibAllocate;
     context.Zlib.zfree = ZlibFree;
@@ -287,8 +323,8 @@ void CloseInflate(InflateContext& context)
 {
     if (context.Started)
         inflateEnd(&context.Zlib);
-    std::free(context.Input);
-    context.Input = context.Window = nullptr;
+    std::free(context.Window);
+    context.Input = context.Part = context.Window = nullptr;
     context.Started = false;
 }
 
@@ -300,10 +336,8 @@ uint32_t EndOfData(uint32_t position, uint32_t length)
 
 void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t dataEnd, uint32_t& crc)
 {
-    while (context.Input && context.Position < dataEnd) {
-        uint32_t part = std::min(kInflatePartSize, dataEnd - context.Position);
-        uint32_t got = context.Stream->Read(context.Input, part);
-        context.Position += got;
+    while (context.Window && context.Position < dataEnd) {
+        const uint32_t got = TakeInput(context, std::min(kInflatePartSize, dataEnd - context.Position));
         if (got == 0)
             return;
         AddToCrc(chunk, crc, context.Input, got);

@@ -96,6 +96,30 @@ void ReadAheadStream::Destroy()
     FileStream::Destroy();
 }
 
+uint32_t ViewAhead(ReadAheadStream& stream, uint32_t count, uint8_t*& bytes)
+{
+    if (stream.Offset == stream.Filled && count > 0) {
+        stream.BufferStart += stream.Filled;
+        stream.Offset = 0;
+        stream.Filled = stream.Source->Read(stream.Buffer, kReadAheadSize);
+    }
+    const uint32_t n = std::min(count, stream.Filled - stream.Offset);
+    bytes = stream.Buffer + stream.Offset;
+    stream.Offset += n;
+    return n;
+}
+
+uint32_t LeftAhead(const ReadAheadStream& stream)
+{
+    const uint32_t here = Here(stream);
+    return stream.SourceSize > here ? stream.SourceSize - here : 0;
+}
+
+ReadAheadStream* AsReadAhead(FileStream& stream)
+{
+    return stream.Operations->Read == ReadAhead ? static_cast<ReadAheadStream*>(&stream) : nullptr;
+}
+
 ReadAheadStream* OpenReadAhead(FileStream& source)
 {
     ReadAheadStream* stream = Create<ReadAheadStream>();

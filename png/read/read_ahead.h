@@ -9,9 +9,10 @@
 
 #include "winlayer/base/file_stream.h"
 
-// One block: with the image-data reader's 16,384-byte input part and
-// 32,768-byte window, what a load holds beyond the image buffers and zlib's
-// own state stays at 64 KB plus two rows.
+// One block. The image-data reader takes its compressed input straight out
+// of it (ViewAhead), so with the reader's 32,768-byte window what a load
+// holds beyond the image buffers and zlib's own state stays at 48 KB plus
+// the row buffers.
 constexpr uint32_t kReadAheadSize = 16384;
 
 class ReadAheadStream : public FileStream {
@@ -35,3 +36,14 @@ protected:
 
 // None when its memory cannot be had: the caller then reads the source itself.
 ReadAheadStream* OpenReadAhead(FileStream& source);
+
+// The stream as a read-ahead, or none when it is another kind of stream.
+ReadAheadStream* AsReadAhead(FileStream& stream);
+
+// Up to count of the next bytes where they lie in the block, refilling it
+// once it is used up; fewer than count where the block ends, 0 only at the
+// end of the source. They stay there until the next read of any kind.
+uint32_t ViewAhead(ReadAheadStream& stream, uint32_t count, uint8_t*& bytes);
+
+// The bytes the source holds from this stream's position on.
+uint32_t LeftAhead(const ReadAheadStream& stream);

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "png/read/decode.h"
+#include "png/read/read_ahead.h"
 #include "tests/support/png_writer.h"
 
 using namespace pngtest;
@@ -181,23 +182,31 @@ Bytes BrokenStream(int32_t rowBytes, int32_t rows, std::mt19937& random)
     return out;
 }
 
-// The windowed reader over a stream, as the image data handler sets it up.
+// The windowed reader over a stream, as the image data handler sets it up:
+// through the loader's read-ahead (input seen in place in its block) or
+// straight from the stream into a part buffer of its own.
 struct WindowedReader {
     ImageRef Image;
     PngImageDataChunk* Chunk = static_cast<PngImageDataChunk*>(Image->CreateChunk(ChunkName("IDAT")));
+    FileStream* Memory;
     FileStream* File;
     InflateContext Context;
     uint32_t DataEnd, Crc = 0xFFFFFFFFu;
     bool Opened;
 
-    explicit WindowedReader(const Stream& stream)
-        : File(OpenMemoryStream(stream.Bytes_)), DataEnd(stream.FirstLength), Opened(OpenInflate(*File, Context))
+    WindowedReader(const Stream& stream, bool readAhead)
+        : Memory(OpenMemoryStream(stream.Bytes_)),
+          File(readAhead ? OpenReadAhead(*Memory) : Memory),
+          DataEnd(stream.FirstLength),
+          Opened(OpenInflate(*File, Context) && (Context.Borrowed != nullptr) == readAhead)
     {
     }
     ~WindowedReader()
     {
         CloseInflate(Context);
-        Release(File);
+        if (File != Memory)
+            Release(File);
+        Release(Memory);
     }
     int32_t Read(uint8_t* buffer, int32_t count)
     {
@@ -214,22 +223,60 @@ TEST(InflateReader, EveryReadAsInflatingStraightIntoTheRow)
         const int32_t rows = 1 + static_cast<int32_t>(random() % 40);
         Stream stream;
         stream.Bytes_ = Chunked(BrokenStream(rowBytes, rows, random), random, stream.FirstLength);
+        if (trial % 8 == 5)  // the file itself cut short, anywhere
+            stream.Bytes_.resize(random() % stream.Bytes_.size());
         SCOPED_TRACE(testing::Message() << "trial " << trial << ", row bytes " << rowBytes << ", rows " << rows);
 
-        WindowedReader reader(stream);
-        ASSERT_TRUE(reader.Opened);
+        WindowedReader own(stream, false), borrowing(stream, true);
+        ASSERT_TRUE(own.Opened && borrowing.Opened);
         RowByRowReader reference(stream);
         // The row loops' reads, and some after the end (the Adam7 loop reads
         // again after a failure, at each next pass).
         int status = 0;  // kept, as the image's Status is
         for (int32_t r = 0; r < rows + 3; ++r) {
-            Bytes expected(static_cast<size_t>(rowBytes), 0xEE), actual = expected;
+            Bytes expected(static_cast<size_t>(rowBytes), 0xEE);
             const int32_t want = reference.Read(expected.data(), rowBytes, status);
-            ASSERT_EQ(reader.Read(actual.data(), rowBytes), want) << "read " << r;
-            ASSERT_EQ(static_cast<int>(reader.Status()), status) << "read " << r;
-            ASSERT_EQ(actual, expected) << "read " << r;
+            for (WindowedReader* reader : {&own, &borrowing}) {
+                Bytes actual(static_cast<size_t>(rowBytes), 0xEE);
+                SCOPED_TRACE(reader == &own ? "own input buffer" : "input in the read-ahead block");
+                ASSERT_EQ(reader->Read(actual.data(), rowBytes), want) << "read " << r;
+                ASSERT_EQ(static_cast<int>(reader->Status()), status) << "read " << r;
+                ASSERT_EQ(actual, expected) << "read " << r;
+            }
         }
     }
+}
+
+TEST(InflateReader, ACheckValueAcrossTheEndOfAReadAheadBlockAndAChunk)
+{
+    // Stored blocks: a zlib stream of exactly one read-ahead block and two
+    // bytes, whose check value starts two bytes before the block ends, where
+    // the first chunk ends too; stepping into the second chunk refills the
+    // whole block the value's first bytes were read from.
+    const int32_t rowBytes = static_cast<int32_t>(kReadAheadSize) - 9;
+    Bytes row(static_cast<size_t>(rowBytes));
+    std::mt19937 random(1951);
+    for (uint8_t& b : row)
+        b = static_cast<uint8_t>(random());
+    Bytes zlib(compressBound(row.size()));
+    uLongf size = zlib.size();
+    ASSERT_EQ(compress2(zlib.data(), &size, row.data(), row.size(), 0), Z_OK);
+    ASSERT_EQ(size, kReadAheadSize + 2);
+    Stream stream;
+    stream.FirstLength = kReadAheadSize;
+    stream.Bytes_.assign(zlib.begin(), zlib.begin() + kReadAheadSize);
+    const Bytes rest = {0, 0, 0, 0, 0, 0, 0, 2, 'I', 'D', 'A', 'T', zlib[kReadAheadSize], zlib[kReadAheadSize + 1],
+                        0, 0, 0, 0, 0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    stream.Bytes_.insert(stream.Bytes_.end(), rest.begin(), rest.end());
+    stream.Bytes_.resize(stream.Bytes_.size() + kReadAheadSize);  // so that the refill fills the block
+
+    WindowedReader reader(stream, true);
+    ASSERT_TRUE(reader.Opened);
+    Bytes actual(row.size());
+    EXPECT_EQ(reader.Read(actual.data(), rowBytes), rowBytes);
+    EXPECT_EQ(actual, row);
+    EXPECT_EQ(reader.Read(actual.data(), rowBytes), 0) << "the stream's end, its check value right";
+    EXPECT_EQ(reader.Status(), PngStatus::Ok);
 }
 
 // Deflate bits, least significant first (RFC 1951, section 3.1.1).
@@ -278,7 +325,7 @@ TEST(InflateReader, AMatchTooFarBackRightAfterTheLastRowIsMetOnlyByTheNextRead)
     for (uint8_t b : end)
         stream.Bytes_.push_back(b);
 
-    WindowedReader reader(stream);
+    WindowedReader reader(stream, true);
     ASSERT_TRUE(reader.Opened);
     RowByRowReader reference(stream);
     int status = 0;
