@@ -27,6 +27,13 @@ constexpr uint32_t kInflatePartSize = 16384;
 // the window rather than stopping short of every row's end.
 constexpr uint32_t kInflateWindowSize = 32768;
 
+// The window for rows of rowLength bytes (without the filter-type byte): a
+// quarter of the largest where that still holds a few rows, so that the
+// window and inflate's own history stay in the first-level cache together
+// while the rows are taken; the largest where the rows are long, so that
+// two or four of them fit and can be restored together.
+uint32_t InflateWindowFor(int32_t rowLength);
+
 // Something inflate met while filling the window, ahead of the rows taken so
 // far: handed out only when the row loops' reads reach it, as a reader
 // inflating one row per call would have met it (see ReadDecompressed).
@@ -39,7 +46,8 @@ public:
     z_stream Zlib{};
     uint8_t* Input = nullptr;   // the part inflate reads: in Borrowed's block, or Part
     uint8_t* Part = nullptr;    // kInflatePartSize bytes, only without a read-ahead
-    uint8_t* Window = nullptr;  // kInflateWindowSize bytes
+    uint8_t* Window = nullptr;  // WindowSize bytes
+    uint32_t WindowSize = kInflateWindowSize;
     ReadAheadStream* Borrowed = nullptr;  // Stream, when it is the loader's read-ahead
     uint32_t WindowBegin = 0;   // the bytes not yet taken: [WindowBegin, WindowEnd)
     uint32_t WindowEnd = 0;
@@ -74,7 +82,7 @@ public:
 
 // False (Started false) when zlib or the input buffer cannot be had; the
 // first read then fails with InflateError.
-bool OpenInflate(FileStream& stream, InflateContext& context);
+bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize = kInflateWindowSize);
 void CloseInflate(InflateContext& context);
 
 // Positions are 32-bit; a chunk that claims to run past 4 GB ends at the
@@ -101,6 +109,13 @@ int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint
 // exactly what ReadDecompressed would do (a copy, no stream read, no event)
 // and returns true; otherwise it takes nothing and returns false.
 bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count);
+
+// The same bytes where they lie in the window, not yet taken; none when
+// TakeBuffered would take nothing. TakePeeked then takes them as
+// TakeBuffered would, without the copy; until the next read they stay where
+// they are, and the caller may change them (inflate keeps its own history).
+uint8_t* PeekBuffered(InflateContext& context, int32_t count);
+void TakePeeked(InflateContext& context, int32_t count);
 
 // The row loops for interlace methods 0 and 1. They read rows of
 // RowLength + 1 bytes into chunk.CurrentRow() until the image is complete or

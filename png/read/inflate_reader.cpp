@@ -21,6 +21,9 @@ namespace {
 
 const ChunkName kImageData("IDAT");
 
+// Rows up to this long (the 512-pixel rows of RGBA icons) get the small window.
+constexpr int32_t kSmallWindowRows = 2049;
+
 int32_t Fail(PngImageDataChunk& chunk, InflateContext& context, PngStatus status)
 {
     chunk.Owner->Status = status;
@@ -184,7 +187,7 @@ void FillWindow(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc
     z_stream& zlib = context.Zlib;
     context.WindowBegin = context.WindowEnd = 0;
     zlib.next_out = context.Window;
-    zlib.avail_out = kInflateWindowSize;
+    zlib.avail_out = context.WindowSize;
     for (;;) {
         if (zlib.avail_in == 0 && (context.PieceLeft == 0 || !ReadPart(chunk, context, crc) || zlib.avail_in == 0))
             return;
@@ -291,9 +294,15 @@ void ZlibFree(voidpf, voidpf block) { std::free(block); }
 
 }  // namespace
 
-bool OpenInflate(FileStream& stream, InflateContext& context)
+uint32_t InflateWindowFor(int32_t rowLength)
+{
+    return rowLength < kSmallWindowRows ? kInflateWindowSize / 4 : kInflateWindowSize;
+}
+
+bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize)
 {
     context = InflateContext{};
+    context.WindowSize = windowSize;
     context.Stream = &stream;
     context.Position = stream.Position();
     // The input is read in place from the loader's read-ahead block when it
@@ -303,11 +312,11 @@ bool OpenInflate(FileStream& stream, InflateContext& context)
     if (context.Borrowed && context.Borrowed->SourceSize == 0)
         context.Borrowed = nullptr;
     const uint32_t partSize = context.Borrowed ? 0 : kInflatePartSize;
-    context.Window = static_cast<uint8_t*>(AllocateBytes(kInflateWindowSize + partSize));
+    context.Window = static_cast<uint8_t*>(AllocateBytes(windowSize + partSize));
     if (!context.Window)
         return false;
     if (!context.Borrowed)
-        context.Part = context.Input = context.Window + kInflateWindowSize;
+        context.Part = context.Input = context.Window + windowSize;
     // zlib's state and window come from the layer's allocation too.
     context.Zlib.zalloc = ZlibAllocate;
     context.Zlib.zfree = ZlibFree;
@@ -344,15 +353,31 @@ void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t
     }
 }
 
-bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count)
+uint8_t* PeekBuffered(InflateContext& context, int32_t count)
 {
     if (count <= 0 || context.Finished || context.Failed || !context.Started)
-        return false;
+        return nullptr;
     // More than count: the window is not emptied, so FinishRead has nothing to do.
     const uint32_t n = static_cast<uint32_t>(count);
     if (context.WindowEnd - context.WindowBegin <= n || AheadDecides(context, context.Taken + n))
+        return nullptr;
+    return context.Window + context.WindowBegin;
+}
+
+void TakePeeked(InflateContext& context, int32_t count)
+{
+    context.WindowBegin += static_cast<uint32_t>(count);
+    context.Taken += static_cast<uint32_t>(count);
+}
+
+bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count)
+{
+    const uint8_t* bytes = PeekBuffered(context, count);
+    if (!bytes)
         return false;
-    return TakeFromWindow(context, buffer, count) == count;
+    std::memcpy(buffer, bytes, static_cast<size_t>(count));
+    TakePeeked(context, count);
+    return true;
 }
 
 int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,

@@ -165,6 +165,7 @@ RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, in
     }
 #if defined(__i386__) || defined(__x86_64__)
     ChooseVectorFilters(features, wide, step, filters);
+    ChooseWavefrontFilters(features, step, filters);
 #else
     (void)features;
 #endif

@@ -97,12 +97,12 @@ bool ReadRow(PngImageDataChunk& chunk, const RowSource& source, int32_t length)
     return source.Read(source.Context, chunk.CurrentRow(), length + 1) > 0;
 }
 
-void Convert(LoopState& st)
+// row: the restored row's first byte after its filter type.
+void Convert(LoopState& st, const uint8_t* row)
 {
     // A handler may leave a row pointer null: then there is nowhere to write.
     if (!st.CanWrite || st.PixelRow == nullptr || (st.Alpha && st.AlphaRow == nullptr))
         return;
-    const uint8_t* row = st.Chunk->CurrentRow() + 1;
     if (st.Interlaced)
         st.Interlaced(st.Params, st.Pass, row, st.PixelRow, st.AlphaRow);
     else
@@ -124,7 +124,7 @@ bool DeliverRow(LoopState& st, int32_t row)
     const bool scanline = static_cast<bool>(st.Image->OnScanline);
     if (scanline && !CallScanline(st, row, st.Width))
         return false;
-    Convert(st);
+    Convert(st, st.Chunk->CurrentRow() + 1);
     return !scanline || CallScanline(st, row, -st.Width);
 }
 
@@ -211,6 +211,13 @@ bool TakeBufferedInflated(void* context, uint8_t* buffer, int32_t count)
     return TakeBuffered(*static_cast<InflatedRows*>(context)->Context, buffer, count);
 }
 
+uint8_t* PeekInflated(void* context, int32_t count)
+{
+    return PeekBuffered(*static_cast<InflatedRows*>(context)->Context, count);
+}
+
+void TakeInflated(void* context, int32_t count) { TakePeeked(*static_cast<InflatedRows*>(context)->Context, count); }
+
 // A third row lets two Paeth rows be restored together. It is kept within the
 // decode's memory bound (128 KB beyond the image: about 87 KB of inflate
 // buffers and state, and three rows of at most this length).
@@ -247,6 +254,32 @@ bool RestoreRows(LoopState& st, const RowSource& source, uint8_t* spare, bool la
         UnfilterRow(st.Filters, spare, row, length, chunk.FilterStep);
     }
     return true;
+}
+
+// Four Paeth rows the window already holds, taken and restored together
+// where they lie; none when the window does not hold four such rows, and
+// then nothing was taken. Like the pair form, only without handlers.
+uint8_t* RestoreFourInPlace(const LoopState& st, const RowSource& source)
+{
+    PngImageDataChunk& chunk = *st.Chunk;
+    const int32_t stride = chunk.RowLength + 1;
+    uint8_t* rows = source.Peek(source.Context, 4 * stride);
+    if (rows == nullptr)
+        return nullptr;
+    const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
+    for (int32_t k = 0; k < 4; ++k)
+        if (rows[k * stride] != paeth)
+            return nullptr;
+    source.Take(source.Context, 4 * stride);
+    st.Filters.PaethRows(rows, stride, chunk.PreviousRow(), chunk.RowLength);
+    return rows;
+}
+
+bool CanRestoreInPlace(const LoopState& st, const RowSource& source)
+{
+    const PngImage& image = *st.Image;
+    return st.Filters.PaethRows && source.Peek && source.Take && !image.OnProgress && !image.OnScanline &&
+           st.Params.ReductionShift == 0;
 }
 
 // Buffers made without zero-fill (PngHeaderChunk::Unfilled): each row gets
@@ -304,11 +337,25 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
     const int64_t divisor = std::max(1, st.Height - 1);
     const int32_t skipMask = (1 << st.Params.ReductionShift) - 1;
     std::unique_ptr<uint8_t, decltype(&std::free)> spare(SpareRow(st, source), &std::free);
+    const bool inPlace = CanRestoreInPlace(st, source);
+    const int32_t stride = chunk.RowLength + 1;
     bool nextRestored = false;
     int64_t d = 0;
     for (int32_t r = 0; r < st.Height; ++r) {
         if (image.OnProgress && !image.OnProgress(&image, 0, 0, static_cast<int32_t>(d * 100 / divisor)))
             return;
+        const uint8_t* four = !nextRestored && inPlace && r + 4 <= st.Height ? RestoreFourInPlace(st, source) : nullptr;
+        if (four) {
+            for (int32_t k = 0; k < 4; ++k, ++d) {
+                fill.Row();
+                Convert(st, four + k * stride + 1);
+                StepRows(st, 1);
+            }
+            std::memcpy(chunk.CurrentRow(), four + 3 * stride, static_cast<size_t>(stride));
+            chunk.CurrentIndex ^= 1;
+            r += 3;
+            continue;
+        }
         if (nextRestored) {
             std::memcpy(chunk.CurrentRow(), spare.get(), static_cast<size_t>(chunk.RowLength) + 12);
             nextRestored = false;
@@ -349,7 +396,7 @@ void RunAdam7Rows(PngImageDataChunk& chunk, const RowSource& source)
 void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 {
     InflatedRows rows{&chunk, &context, &crc};
-    RunPlainRows(chunk, RowSource{ReadInflated, &rows, TakeBufferedInflated});
+    RunPlainRows(chunk, RowSource{ReadInflated, &rows, TakeBufferedInflated, PeekInflated, TakeInflated});
 }
 
 void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)

@@ -18,6 +18,10 @@ struct RowSource {
     // having happened (see TakeBuffered); true when it delivered count bytes,
     // false when it took nothing.
     bool (*TakeBuffered)(void* context, uint8_t* buffer, int32_t count) = nullptr;
+    // Optional, the same read in place (see PeekBuffered): the bytes, which
+    // Take then takes, or none.
+    uint8_t* (*Peek)(void* context, int32_t count) = nullptr;
+    void (*Take)(void* context, int32_t count) = nullptr;
 };
 
 // Reduction 1, 2, 3 decode at 1 / 2^Reduction of the size; other values at full size.

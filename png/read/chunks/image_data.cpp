@@ -39,7 +39,7 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
     RowLength = info.RowLength;
     FilterStep = info.FilterStep;
     InflateContext context;
-    OpenInflate(stream, context);
+    OpenInflate(stream, context, InflateWindowFor(RowLength));
     DataEnd = EndOfData(context.Position, length);
     if (!AllocateRowBuffers(*this)) {
         // Without its two rows the decode cannot start, like a zlib that

@@ -82,6 +82,31 @@ TEST(ImageData, ManySmallChunksDecodeLikeOne)
     }
 }
 
+TEST(ImageData, RunsOfPaethRowsDecodeExactly)
+{
+    // Runs of Paeth rows the window holds are restored four or two at a
+    // time, in the window or beside it; runs broken by other filters, rows
+    // of every length against the window's size, and pictures ending
+    // inside a run take every way between them.
+    const std::pair<const char*, FilterChoice> patterns[] = {
+        {"all Paeth", [](size_t) { return uint8_t{4}; }},
+        {"Sub every third row", [](size_t row) { return static_cast<uint8_t>(row % 3 == 2 ? 1 : 4); }},
+        {"Up every fifth row", [](size_t row) { return static_cast<uint8_t>(row % 5 == 0 ? 2 : 4); }},
+    };
+    for (const auto& [name, choose] : patterns) {
+        for (uint32_t width : {1u, 2u, 5u, 40u, 683u, 700u, 3000u}) {
+            for (uint32_t height : {1u, 3u, 4u, 5u, 9u, 30u}) {
+                Picture picture = Noise(width, height);
+                PngWriter writer = Started(picture);
+                writer.ImageData(Deflate(FilterPicture(picture, choose))).End();
+                Loaded loaded = LoadRgb(writer.Data, picture);
+                EXPECT_EQ(loaded.Rows, static_cast<int32_t>(height)) << name << ", " << width << " x " << height;
+                EXPECT_EQ(loaded.Status, PngStatus::Ok) << name << ", " << width << " x " << height;
+            }
+        }
+    }
+}
+
 TEST(ImageData, OneChunkLongerThanTheInputBufferIsReadInPieces)
 {
     Picture picture = Noise(300, 200);

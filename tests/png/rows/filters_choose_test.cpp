@@ -153,6 +153,27 @@ void ExpectPairSameAsBytes(const RowFilters& filters, int32_t length, int32_t st
     ASSERT_EQ(next, expectedNext) << "second row, step " << step << ", length " << length;
 }
 
+// Four Paeth rows restored together in place, one after another in one
+// buffer, against four calls of the byte loop; the buffer ends with the last
+// row (the sanitizer build catches any access past its byte length).
+template <typename Pick>
+void ExpectFourSameAsBytes(const RowFilters& filters, int32_t length, int32_t step, Pick&& pick)
+{
+    const int32_t stride = 1 + length;
+    std::vector<uint8_t> rows(4 * static_cast<size_t>(stride)), previous(static_cast<size_t>(stride));
+    for (uint8_t& byte : rows)
+        byte = pick();
+    for (uint8_t& byte : previous)
+        byte = pick();
+    for (int32_t k = 0; k < 4; ++k)
+        rows[k * stride] = static_cast<uint8_t>(FilterType::Paeth);
+    std::vector<uint8_t> expected = rows;
+    for (int32_t k = 0; k < 4; ++k)
+        UnfilterRow(&expected[k * stride], k == 0 ? previous.data() : &expected[(k - 1) * stride], length, step);
+    filters.PaethRows(rows.data(), stride, previous.data(), length);
+    ASSERT_EQ(rows, expected) << "four rows, step " << step << ", length " << length;
+}
+
 TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
 {
     // Bytes from a handful of values near 0, 128 and 255: the distances tie
@@ -177,11 +198,15 @@ TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
                 UnfilterRow(expected.data(), previous.data(), length, step);
                 UnfilterRow(filters, row.data(), previous.data(), length, step);
                 ASSERT_EQ(row, expected) << set.Name << ", step " << step << ", length " << length;
-                // The pair form, where the step has one, on the same kind of
-                // bytes and on any bytes.
+                // The pair and four-row forms, where the step has them, on
+                // the same kind of bytes and on any bytes.
                 if (filters.PaethPair) {
                     ExpectPairSameAsBytes(filters, length, step, pick);
                     ExpectPairSameAsBytes(filters, length, step, [&] { return static_cast<uint8_t>(random()); });
+                }
+                if (filters.PaethRows) {
+                    ExpectFourSameAsBytes(filters, length, step, pick);
+                    ExpectFourSameAsBytes(filters, length, step, [&] { return static_cast<uint8_t>(random()); });
                 }
             }
         }
