@@ -147,8 +147,9 @@ void PngHeaderChunk::ZeroUnwritten(uint64_t pixelLow, uint64_t pixelHigh, uint64
     Unfilled = false;
     const uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
     const uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
-    // Each block has one spare byte past its pixels.
-    const uint64_t pixelEnd = static_cast<uint64_t>(BytesPerRow) * height + 1;
+    // The pixels end at the last row: a bitmap section has no byte past them
+    // (the alpha plane has its spare byte on every platform).
+    const uint64_t pixelEnd = static_cast<uint64_t>(BytesPerRow) * height;
     if (Pixels) {
         pixelHigh = std::min(std::max(pixelHigh, pixelLow), pixelEnd);
         std::memset(Pixels, 0, static_cast<size_t>(std::min(pixelLow, pixelHigh)));
