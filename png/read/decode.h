@@ -28,10 +28,10 @@ constexpr uint32_t kInflatePartSize = 16384;
 constexpr uint32_t kInflateWindowSize = 32768;
 
 // The window for rows of rowLength bytes (without the filter-type byte): a
-// quarter of the largest where that still holds a few rows, so that the
-// window and inflate's own history stay in the first-level cache together
-// while the rows are taken; the largest where the rows are long, so that
-// two or four of them fit and can be restored together.
+// quarter of the largest for rows of up to 2 KB, so that the window and
+// inflate's own history stay closer to the first-level cache while the rows
+// are taken (a half measured the same); the largest for longer rows, so
+// that two or four of them fit and can be restored together.
 uint32_t InflateWindowFor(int32_t rowLength);
 
 // Something inflate met while filling the window, ahead of the rows taken so

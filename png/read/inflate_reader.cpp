@@ -21,7 +21,8 @@ namespace {
 
 const ChunkName kImageData("IDAT");
 
-// Rows up to this long (the 512-pixel rows of RGBA icons) get the small window.
+// Rows shorter than this (up to the 512-pixel rows of RGBA icons) get the
+// small window.
 constexpr int32_t kSmallWindowRows = 2049;
 
 int32_t Fail(PngImageDataChunk& chunk, InflateContext& context, PngStatus status)

@@ -1,4 +1,4 @@
-// Four consecutive Paeth rows restored in one pass, for pixels of 3 and 4
+// Four consecutive Paeth rows restored in one pass, for pixels of 1 to 4
 // bytes: a register holds one pixel of each row, each row one pixel behind
 // the row above it, so a pixel's b is the pixel the row above restored in
 // the pass before, its c that pixel's b, its a the row's own last result.
@@ -51,8 +51,8 @@ PNG_INLINE __m128i PaethPredictor(__m128i a, __m128i b, __m128i c)
     return Select::Pick(useA, a, Select::Pick(useB, b, c));
 }
 
-// A pixel is loaded as 4 bytes (of 3, the fourth is the next pixel's first,
-// never stored) and stored as exactly Step bytes.
+// A pixel is loaded as 4 bytes (those past its Step bytes belong to the
+// next pixels and are never stored) and stored as exactly Step bytes.
 PNG_INLINE __m128i LoadWord(const uint8_t* p)
 {
     uint32_t v;
@@ -64,7 +64,12 @@ template <int Step>
 PNG_INLINE void StoreLow(uint8_t* p, __m128i v)
 {
     const uint32_t word = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
-    if constexpr (Step == 4) {
+    if constexpr (Step == 1) {
+        p[0] = static_cast<uint8_t>(word);
+    } else if constexpr (Step == 2) {
+        const uint16_t pair = static_cast<uint16_t>(word);
+        std::memcpy(p, &pair, 2);
+    } else if constexpr (Step == 4) {
         std::memcpy(p, &word, 4);
     } else {
         const uint16_t pair = static_cast<uint16_t>(word);
@@ -145,11 +150,11 @@ PNG_SSE41 void PaethRowsSse41(uint8_t* rows, int32_t stride, const uint8_t* prev
 
 void ChooseWavefrontFilters(const ProcessorFeatures& features, int32_t step, RowFilters& filters)
 {
-    if (!features.Sse2 || (step != 3 && step != 4))
+    if (!features.Sse2 || step < 1 || step > 4)
         return;
-    if (step == 3)
-        filters.PaethRows = features.Sse41 ? PaethRowsSse41<3> : PaethRowsSse2<3>;
-    else
-        filters.PaethRows = features.Sse41 ? PaethRowsSse41<4> : PaethRowsSse2<4>;
+    constexpr PaethRowsRoutine kSse2[] = {PaethRowsSse2<1>, PaethRowsSse2<2>, PaethRowsSse2<3>, PaethRowsSse2<4>};
+    constexpr PaethRowsRoutine kSse41[] = {PaethRowsSse41<1>, PaethRowsSse41<2>, PaethRowsSse41<3>,
+                                           PaethRowsSse41<4>};
+    filters.PaethRows = features.Sse41 ? kSse41[step - 1] : kSse2[step - 1];
 }
 #endif
