@@ -21,10 +21,6 @@ namespace {
 
 const ChunkName kImageData("IDAT");
 
-// Rows shorter than this (up to the 512-pixel rows of RGBA icons) get the
-// small window.
-constexpr int32_t kSmallWindowRows = 2049;
-
 int32_t Fail(PngImageDataChunk& chunk, InflateContext& context, PngStatus status)
 {
     chunk.Owner->Status = status;
@@ -288,55 +284,7 @@ int32_t HandOutAhead(PngImageDataChunk& chunk, InflateContext& context, int32_t 
     return Fail(chunk, context, PngStatus::InflateError);
 }
 
-// zlib asks for a few blocks of at most 32 KB: the product cannot overflow.
-voidpf ZlibAllocate(voidpf, uInt items, uInt size) { return AllocateBytes(size_t{items} * size); }
-
-void ZlibFree(voidpf, voidpf block) { std::free(block); }
-
 }  // namespace
-
-uint32_t InflateWindowFor(int32_t rowLength)
-{
-    return rowLength < kSmallWindowRows ? kInflateWindowSize / 4 : kInflateWindowSize;
-}
-
-bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize)
-{
-    context = InflateContext{};
-    context.WindowSize = windowSize;
-    context.Stream = &stream;
-    context.Position = stream.Position();
-    // The input is read in place from the loader's read-ahead block when it
-    // knows where the stream ends (see ReadPart). Otherwise one block holds
-    // both buffers: the window, then the input part.
-    context.Borrowed = AsReadAhead(stream);
-    if (context.Borrowed && context.Borrowed->SourceSize == 0)
-        context.Borrowed = nullptr;
-    const uint32_t partSize = context.Borrowed ? 0 : kInflatePartSize;
-    context.Window = static_cast<uint8_t*>(AllocateBytes(windowSize + partSize));
-    if (!context.Window)
-        return false;
-    if (!context.Borrowed)
-        context.Part = context.Input = context.Window + windowSize;
-    // zlib's state and window come from the layer's allocation too.
-    context.Zlib.zalloc = ZlibAllocate;
-    context.Zlib.zfree = ZlibFree;
-    // zlib's own version and record size: a binding that states another
-    // library's values fails once the record layout differs.
-    context.Started = inflateInit(&context.Zlib) == Z_OK;
-    if (context.Started)
-        inflateValidate(&context.Zlib, 0);
-    return context.Started;
-}
-
-void CloseInflate(InflateContext& context)
-{
-    if (context.Started)
-        inflateEnd(&context.Zlib);
-    std::free(context.Window);
-    context.Input = context.Part = context.Window = nullptr;
-    context.Started = false;
-}
 
 uint32_t EndOfData(uint32_t position, uint32_t length)
 {

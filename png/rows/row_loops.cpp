@@ -206,31 +206,35 @@ int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
     return ReadDecompressed(*rows.Chunk, *rows.Context, buffer, count, rows.Chunk->DataEnd, *rows.Crc);
 }
 
-bool TakeBufferedInflated(void* context, uint8_t* buffer, int32_t count)
+InflateContext& ContextOf(void* rows) { return *static_cast<InflatedRows*>(rows)->Context; }
+
+bool TakeBufferedInflated(void* rows, uint8_t* buffer, int32_t count)
 {
-    return TakeBuffered(*static_cast<InflatedRows*>(context)->Context, buffer, count);
+    return TakeBuffered(ContextOf(rows), buffer, count);
 }
 
-uint8_t* PeekInflated(void* context, int32_t count)
-{
-    return PeekBuffered(*static_cast<InflatedRows*>(context)->Context, count);
-}
+uint8_t* PeekInflated(void* rows, int32_t count) { return PeekBuffered(ContextOf(rows), count); }
 
-void TakeInflated(void* context, int32_t count) { TakePeeked(*static_cast<InflatedRows*>(context)->Context, count); }
+void TakeInflated(void* rows, int32_t count) { TakePeeked(ContextOf(rows), count); }
 
 // A third row lets two Paeth rows be restored together. It is kept within the
 // decode's memory bound (128 KB beyond the image: about 87 KB of inflate
 // buffers and state, and three rows of at most this length).
 constexpr int32_t kPairRowLimit = 12 * 1024 - 12;
 
-// Without handlers nothing can tell when a row was read, so a next row the
-// window already holds may be taken early (a read with no stream access and
-// no event): the spare row for that, or null.
+// Without handlers nothing can tell when a row was read, so rows the window
+// already holds may be taken early (a read with no stream access and no
+// event).
+bool Unobserved(const LoopState& st)
+{
+    return !st.Image->OnProgress && !st.Image->OnScanline && st.Params.ReductionShift == 0;
+}
+
+// The spare row for taking the next row early, or null.
 uint8_t* SpareRow(const LoopState& st, const RowSource& source)
 {
-    const PngImage& image = *st.Image;
-    const bool pairs = st.Filters.PaethPair && source.TakeBuffered && !image.OnProgress && !image.OnScanline &&
-                       st.Params.ReductionShift == 0 && st.Chunk->RowLength <= kPairRowLimit;
+    const bool pairs = st.Filters.PaethPair && source.TakeBuffered && Unobserved(st) &&
+                       st.Chunk->RowLength <= kPairRowLimit;
     return pairs ? static_cast<uint8_t*>(std::malloc(static_cast<size_t>(st.Chunk->RowLength) + 12)) : nullptr;
 }
 
@@ -254,32 +258,6 @@ bool RestoreRows(LoopState& st, const RowSource& source, uint8_t* spare, bool la
         UnfilterRow(st.Filters, spare, row, length, chunk.FilterStep);
     }
     return true;
-}
-
-// Four Paeth rows the window already holds, taken and restored together
-// where they lie; none when the window does not hold four such rows, and
-// then nothing was taken. Like the pair form, only without handlers.
-uint8_t* RestoreFourInPlace(const LoopState& st, const RowSource& source)
-{
-    PngImageDataChunk& chunk = *st.Chunk;
-    const int32_t stride = chunk.RowLength + 1;
-    uint8_t* rows = source.Peek(source.Context, 4 * stride);
-    if (rows == nullptr)
-        return nullptr;
-    const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
-    for (int32_t k = 0; k < 4; ++k)
-        if (rows[k * stride] != paeth)
-            return nullptr;
-    source.Take(source.Context, 4 * stride);
-    st.Filters.PaethRows(rows, stride, chunk.PreviousRow(), chunk.RowLength);
-    return rows;
-}
-
-bool CanRestoreInPlace(const LoopState& st, const RowSource& source)
-{
-    const PngImage& image = *st.Image;
-    return st.Filters.PaethRows && source.Peek && source.Take && !image.OnProgress && !image.OnScanline &&
-           st.Params.ReductionShift == 0;
 }
 
 // Buffers made without zero-fill (PngHeaderChunk::Unfilled): each row gets
@@ -324,6 +302,30 @@ private:
     uint64_t rows_ = 0;
 };
 
+// Four Paeth rows the window already holds, taken, restored together and
+// converted where they lie; the last is then copied into the current row
+// buffer, as if it had been read there, to be the next row's previous one.
+// False when the window does not hold four such rows: nothing was taken.
+bool DeliverFourInPlace(LoopState& st, const RowSource& source, RowFill& fill)
+{
+    PngImageDataChunk& chunk = *st.Chunk;
+    const int32_t stride = chunk.RowLength + 1;
+    uint8_t* rows = source.Peek(source.Context, 4 * stride);
+    const auto paeth = [&](int32_t k) { return rows[k * stride] == static_cast<uint8_t>(FilterType::Paeth); };
+    if (!rows || !paeth(0) || !paeth(1) || !paeth(2) || !paeth(3))
+        return false;
+    source.Take(source.Context, 4 * stride);
+    st.Filters.PaethRows(rows, stride, chunk.PreviousRow(), chunk.RowLength);
+    for (int32_t k = 0; k < 4; ++k) {
+        fill.Row();
+        Convert(st, rows + k * stride + 1);
+        StepRows(st, 1);
+    }
+    std::memcpy(chunk.CurrentRow(), rows + 3 * stride, static_cast<size_t>(stride));
+    chunk.CurrentIndex ^= 1;
+    return true;
+}
+
 }  // namespace
 
 void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
@@ -337,23 +339,15 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
     const int64_t divisor = std::max(1, st.Height - 1);
     const int32_t skipMask = (1 << st.Params.ReductionShift) - 1;
     std::unique_ptr<uint8_t, decltype(&std::free)> spare(SpareRow(st, source), &std::free);
-    const bool inPlace = CanRestoreInPlace(st, source);
-    const int32_t stride = chunk.RowLength + 1;
+    const bool inPlace = st.Filters.PaethRows && source.Peek && source.Take && Unobserved(st);
     bool nextRestored = false;
     int64_t d = 0;
     for (int32_t r = 0; r < st.Height; ++r) {
         if (image.OnProgress && !image.OnProgress(&image, 0, 0, static_cast<int32_t>(d * 100 / divisor)))
             return;
-        const uint8_t* four = !nextRestored && inPlace && r + 4 <= st.Height ? RestoreFourInPlace(st, source) : nullptr;
-        if (four) {
-            for (int32_t k = 0; k < 4; ++k, ++d) {
-                fill.Row();
-                Convert(st, four + k * stride + 1);
-                StepRows(st, 1);
-            }
-            std::memcpy(chunk.CurrentRow(), four + 3 * stride, static_cast<size_t>(stride));
-            chunk.CurrentIndex ^= 1;
+        if (!nextRestored && inPlace && r + 4 <= st.Height && DeliverFourInPlace(st, source, fill)) {
             r += 3;
+            d += 4;
             continue;
         }
         if (nextRestored) {

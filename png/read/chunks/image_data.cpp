@@ -1,12 +1,23 @@
-// The handler of the first "IDAT" chunk: sets up the row buffers and the
-// inflate reader (inflate_reader.cpp), runs the row loop of the interlace
-// method to the end of the image and checks the last chunk's CRC.
+// The handler of the first "IDAT" chunk: sets up the row buffers and opens
+// the inflate reader (whose reads are in inflate_reader.cpp), runs the row
+// loop of the interlace method to the end of the image and checks the last
+// chunk's CRC.
 #include <cstdlib>
 
 #include "png/read/decode.h"
+#include "png/read/read_ahead.h"
 #include "winlayer/base/allocation.h"
 
 namespace {
+
+// Rows shorter than this (up to the 512-pixel rows of RGBA icons) get the
+// small window.
+constexpr int32_t kSmallWindowRows = 2049;
+
+// zlib asks for a few blocks of at most 32 KB: the product cannot overflow.
+voidpf ZlibAllocate(voidpf, uInt items, uInt size) { return AllocateBytes(size_t{items} * size); }
+
+void ZlibFree(voidpf, voidpf block) { std::free(block); }
 
 bool AllocateRowBuffers(PngImageDataChunk& chunk)
 {
@@ -22,6 +33,49 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 }
 
 }  // namespace
+
+uint32_t InflateWindowFor(int32_t rowLength)
+{
+    return rowLength < kSmallWindowRows ? kInflateWindowSize / 4 : kInflateWindowSize;
+}
+
+bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize)
+{
+    context = InflateContext{};
+    context.WindowSize = windowSize;
+    context.Stream = &stream;
+    context.Position = stream.Position();
+    // The input is read in place from the loader's read-ahead block when it
+    // knows where the stream ends (see ReadPart in inflate_reader.cpp).
+    // Otherwise one block holds both buffers: the window, then the input part.
+    context.Borrowed = AsReadAhead(stream);
+    if (context.Borrowed && context.Borrowed->SourceSize == 0)
+        context.Borrowed = nullptr;
+    const uint32_t partSize = context.Borrowed ? 0 : kInflatePartSize;
+    context.Window = static_cast<uint8_t*>(AllocateBytes(windowSize + partSize));
+    if (!context.Window)
+        return false;
+    if (!context.Borrowed)
+        context.Part = context.Input = context.Window + windowSize;
+    // zlib's state and window come from the layer's allocation too.
+    context.Zlib.zalloc = ZlibAllocate;
+    context.Zlib.zfree = ZlibFree;
+    // zlib's own version and record size: a binding that states another
+    // library's values fails once the record layout differs.
+    context.Started = inflateInit(&context.Zlib) == Z_OK;
+    if (context.Started)
+        inflateValidate(&context.Zlib, 0);
+    return context.Started;
+}
+
+void CloseInflate(InflateContext& context)
+{
+    if (context.Started)
+        inflateEnd(&context.Zlib);
+    std::free(context.Window);
+    context.Input = context.Part = context.Window = nullptr;
+    context.Started = false;
+}
 
 bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
 {
