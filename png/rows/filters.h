@@ -19,18 +19,18 @@ using FilterRoutine = void (*)(uint8_t* row, const uint8_t* previous, int32_t le
 // the step is the routine's own.
 using PaethPairRoutine = void (*)(uint8_t* row, uint8_t* next, const uint8_t* previous, int32_t length);
 
-// Restores four consecutive Paeth rows at once, each one pixel behind the
-// row above: row k starts at rows + k * stride (its filter-type byte), the
-// first is restored against previous. Only bytes 1 to length of each row are
-// written; the step is the routine's own.
-using PaethRowsRoutine = void (*)(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length);
+// Restores four consecutive rows of any filter types at once, each one
+// pixel behind the row above: row k starts at rows + k * stride (its
+// filter-type byte), the first is restored against previous. Only bytes 1
+// to length of each row are written; the step is the routine's own.
+using FourRowsRoutine = void (*)(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length);
 
 // One routine per filter type 0 to 4, and the pair and four-row forms where
 // there are such.
 struct RowFilters {
     std::array<FilterRoutine, 5> Routines{};
     PaethPairRoutine PaethPair = nullptr;
-    PaethRowsRoutine PaethRows = nullptr;
+    FourRowsRoutine FourRows = nullptr;
 };
 
 // The byte loops, with the 8-byte Up when wide is true.

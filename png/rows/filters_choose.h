@@ -51,7 +51,7 @@ RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, in
 // the one before.
 void ChooseVectorFilters(const ProcessorFeatures& features, bool wide, int32_t step, RowFilters& filters);
 
-// Puts the four-row Paeth form of filters_wavefront_x86.cpp for steps 1 to
-// 4 into filters: SSE2, with SSE4.1 blends where present.
+// Puts the four-row form of filters_wavefront_x86.cpp for steps 1 to 4 into
+// filters: SSE2, with SSE4.1 blends where present.
 void ChooseWavefrontFilters(const ProcessorFeatures& features, int32_t step, RowFilters& filters);
 #endif

@@ -1,12 +1,14 @@
-// Four consecutive Paeth rows restored in one pass, for pixels of 1 to 4
-// bytes: a register holds one pixel of each row, each row one pixel behind
-// the row above it, so a pixel's b is the pixel the row above restored in
-// the pass before, its c that pixel's b, its a the row's own last result.
-// The Paeth choice is made on the bytes themselves: with pa = |b - c| and
-// pb = |a - c|, pc = |(a - c) + (b - c)| is pa + pb where both differences
-// have the same sign and |pa - pb| where they differ; the sum saturates at
-// 255, above pa and pb either way, so every comparison comes out as in
-// 16 bits. One run of the arithmetic restores four pixels.
+// Four consecutive rows restored in one pass, for pixels of 1 to 4 bytes: a
+// register holds one pixel of each row, each row one pixel behind the row
+// above it, so a pixel's b is the pixel the row above restored in the pass
+// before, its c that pixel's b, its a the row's own last result. Each lane
+// takes the predictor of its row's filter type; four Paeth rows need no
+// choice between types. The Paeth choice is made on the bytes themselves:
+// with pa = |b - c| and pb = |a - c|, pc = |(a - c) + (b - c)| is pa + pb
+// where both differences have the same sign and |pa - pb| where they
+// differ; the sum saturates at 255, above pa and pb either way, so every
+// comparison comes out as in 16 bits. One run of the arithmetic restores
+// four pixels.
 #include "png/rows/filters_choose.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -78,13 +80,45 @@ PNG_INLINE void StoreLow(uint8_t* p, __m128i v)
     }
 }
 
+// Each row's filter type as lane masks (types above 4, which leave a row as
+// it is, count as None); Paeth where no mask is set.
+struct LaneTypes {
+    __m128i None, Sub, Up, Average;
+};
+
+LaneTypes TypesOf(const uint8_t* rows, int32_t stride)
+{
+    const auto lanes = [&](auto is) {
+        return _mm_set_epi32(is(rows[3 * stride]) ? -1 : 0, is(rows[2 * stride]) ? -1 : 0,
+                             is(rows[stride]) ? -1 : 0, is(rows[0]) ? -1 : 0);
+    };
+    return {lanes([](uint8_t type) { return type == 0 || type > 4; }), lanes([](uint8_t type) { return type == 1; }),
+            lanes([](uint8_t type) { return type == 2; }), lanes([](uint8_t type) { return type == 3; })};
+}
+
+// The predictor of each lane's filter type; all Paeth unless Mixed.
+template <bool Mixed, typename Select>
+PNG_INLINE __m128i Predictor(const LaneTypes& types, __m128i a, __m128i b, __m128i c)
+{
+    __m128i predictor = PaethPredictor<Select>(a, b, c);
+    if constexpr (Mixed) {
+        // floor((a + b) / 2): the rounding-up average less the bit it added.
+        const __m128i average = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+        predictor = Select::Pick(types.Average, average, predictor);
+        predictor = Select::Pick(types.Up, b, predictor);
+        predictor = Select::Pick(types.Sub, a, predictor);
+        predictor = _mm_andnot_si128(types.None, predictor);
+    }
+    return predictor;
+}
+
 // Pass t: row k restores its pixel t - k when that is one of the first
 // `pixels`. At the edges (Edge) rows outside that range load nothing, store
 // nothing and keep zeros, which a row starting at pixel 0 takes for its a
 // and c.
-template <int Step, bool Edge, typename Select>
-PNG_INLINE void Pass(uint8_t* x, int32_t stride, const uint8_t* above, int32_t t, int32_t pixels, __m128i& last,
-                     __m128i& lastB)
+template <int Step, bool Edge, bool Mixed, typename Select>
+PNG_INLINE void Pass(const LaneTypes& types, uint8_t* x, int32_t stride, const uint8_t* above, int32_t t,
+                     int32_t pixels, __m128i& last, __m128i& lastB)
 {
     const __m128i zero = _mm_setzero_si128();
     __m128i raw[4];
@@ -96,7 +130,7 @@ PNG_INLINE void Pass(uint8_t* x, int32_t stride, const uint8_t* above, int32_t t
     const __m128i raws = _mm_unpacklo_epi64(_mm_unpacklo_epi32(raw[0], raw[1]), _mm_unpacklo_epi32(raw[2], raw[3]));
     const __m128i top = !Edge || t < pixels ? LoadWord(above + t * Step) : zero;
     const __m128i b = _mm_or_si128(_mm_slli_si128(last, 4), top);
-    __m128i restored = _mm_add_epi8(raws, PaethPredictor<Select>(last, b, lastB));
+    __m128i restored = _mm_add_epi8(raws, Predictor<Mixed, Select>(types, last, b, lastB));
     if constexpr (Edge) {
         const __m128i keep = _mm_set_epi32(active[3] ? -1 : 0, active[2] ? -1 : 0, active[1] ? -1 : 0,
                                            active[0] ? -1 : 0);
@@ -114,36 +148,67 @@ PNG_INLINE void Pass(uint8_t* x, int32_t stride, const uint8_t* above, int32_t t
     lastB = b;
 }
 
+// The bytes of row x (past its filter byte) from `from` on, by its type,
+// against b, the row above.
+void RowTail(uint8_t type, uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step)
+{
+    switch (type) {
+    case 1:
+        return SubTail(x, from, length, step);
+    case 2:
+        for (int32_t i = from; i < length; ++i)
+            x[i] = static_cast<uint8_t>(x[i] + b[i]);
+        return;
+    case 3:
+        return AverageTail(x, b, from, length, step);
+    case 4:
+        return PaethTail(x, b, from, length, step);
+    default:
+        return;
+    }
+}
+
 // A row's whole pixels up to the last that a 4-byte load covers go through
-// the passes; the rest, row by row, through the byte loop.
-template <int Step, typename Select>
-PNG_INLINE void PaethRowsLoop(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
+// the passes; the rest, row by row, through the byte loops.
+template <int Step, bool Mixed, typename Select>
+PNG_INLINE void RowsLoop(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
 {
     uint8_t* x = rows + 1;
     const uint8_t* above = previous + 1;
     const int32_t pixels = length >= 4 ? (length - 4) / Step + 1 : 0;
+    const LaneTypes types = Mixed ? TypesOf(rows, stride) : LaneTypes{};
     __m128i last = _mm_setzero_si128(), lastB = last;
     int32_t t = 0;
     for (; t < 3 && t < pixels + 3; ++t)
-        Pass<Step, true, Select>(x, stride, above, t, pixels, last, lastB);
+        Pass<Step, true, Mixed, Select>(types, x, stride, above, t, pixels, last, lastB);
     for (; t < pixels; ++t)
-        Pass<Step, false, Select>(x, stride, above, t, pixels, last, lastB);
+        Pass<Step, false, Mixed, Select>(types, x, stride, above, t, pixels, last, lastB);
     for (; t < pixels + 3; ++t)
-        Pass<Step, true, Select>(x, stride, above, t, pixels, last, lastB);
+        Pass<Step, true, Mixed, Select>(types, x, stride, above, t, pixels, last, lastB);
     for (int k = 0; k < 4; ++k)
-        PaethTail(x + k * stride, k == 0 ? above : x + (k - 1) * stride, pixels * Step, length, Step);
+        RowTail(rows[k * stride], x + k * stride, k == 0 ? above : x + (k - 1) * stride, pixels * Step, length, Step);
+}
+
+template <int Step, typename Select>
+PNG_INLINE void FourRows(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
+{
+    const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
+    if (rows[0] == paeth && rows[stride] == paeth && rows[2 * stride] == paeth && rows[3 * stride] == paeth)
+        RowsLoop<Step, false, Select>(rows, stride, previous, length);
+    else
+        RowsLoop<Step, true, Select>(rows, stride, previous, length);
 }
 
 template <int Step>
-void PaethRowsSse2(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
+void FourRowsSse2(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
 {
-    PaethRowsLoop<Step, Sse2Select>(rows, stride, previous, length);
+    FourRows<Step, Sse2Select>(rows, stride, previous, length);
 }
 
 template <int Step>
-PNG_SSE41 void PaethRowsSse41(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
+PNG_SSE41 void FourRowsSse41(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
 {
-    PaethRowsLoop<Step, Sse41Select>(rows, stride, previous, length);
+    FourRows<Step, Sse41Select>(rows, stride, previous, length);
 }
 
 }  // namespace
@@ -152,9 +217,8 @@ void ChooseWavefrontFilters(const ProcessorFeatures& features, int32_t step, Row
 {
     if (!features.Sse2 || step < 1 || step > 4)
         return;
-    constexpr PaethRowsRoutine kSse2[] = {PaethRowsSse2<1>, PaethRowsSse2<2>, PaethRowsSse2<3>, PaethRowsSse2<4>};
-    constexpr PaethRowsRoutine kSse41[] = {PaethRowsSse41<1>, PaethRowsSse41<2>, PaethRowsSse41<3>,
-                                           PaethRowsSse41<4>};
-    filters.PaethRows = features.Sse41 ? kSse41[step - 1] : kSse2[step - 1];
+    constexpr FourRowsRoutine kSse2[] = {FourRowsSse2<1>, FourRowsSse2<2>, FourRowsSse2<3>, FourRowsSse2<4>};
+    constexpr FourRowsRoutine kSse41[] = {FourRowsSse41<1>, FourRowsSse41<2>, FourRowsSse41<3>, FourRowsSse41<4>};
+    filters.FourRows = features.Sse41 ? kSse41[step - 1] : kSse2[step - 1];
 }
 #endif

@@ -302,20 +302,21 @@ private:
     uint64_t rows_ = 0;
 };
 
-// Four Paeth rows the window already holds, taken, restored together and
-// converted where they lie; the last is then copied into the current row
-// buffer, as if it had been read there, to be the next row's previous one.
-// False when the window does not hold four such rows: nothing was taken.
+// Four rows the window already holds, three or more of them Average or
+// Paeth rows (whose pixels form one chain each), taken, restored together
+// and converted where they lie; the last is then copied into the current
+// row buffer, as if it had been read there, to be the next row's previous
+// one. False when the window holds no such four rows: nothing was taken.
 bool DeliverFourInPlace(LoopState& st, const RowSource& source, RowFill& fill)
 {
     PngImageDataChunk& chunk = *st.Chunk;
     const int32_t stride = chunk.RowLength + 1;
     uint8_t* rows = source.Peek(source.Context, 4 * stride);
-    const auto paeth = [&](int32_t k) { return rows[k * stride] == static_cast<uint8_t>(FilterType::Paeth); };
-    if (!rows || !paeth(0) || !paeth(1) || !paeth(2) || !paeth(3))
+    const auto chained = [&](int32_t k) { return rows[k * stride] == 3 || rows[k * stride] == 4; };
+    if (!rows || chained(0) + chained(1) + chained(2) + chained(3) < 3)
         return false;
     source.Take(source.Context, 4 * stride);
-    st.Filters.PaethRows(rows, stride, chunk.PreviousRow(), chunk.RowLength);
+    st.Filters.FourRows(rows, stride, chunk.PreviousRow(), chunk.RowLength);
     for (int32_t k = 0; k < 4; ++k) {
         fill.Row();
         Convert(st, rows + k * stride + 1);
@@ -339,7 +340,7 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
     const int64_t divisor = std::max(1, st.Height - 1);
     const int32_t skipMask = (1 << st.Params.ReductionShift) - 1;
     std::unique_ptr<uint8_t, decltype(&std::free)> spare(SpareRow(st, source), &std::free);
-    const bool inPlace = st.Filters.PaethRows && source.Peek && source.Take && Unobserved(st);
+    const bool inPlace = st.Filters.FourRows && source.Peek && source.Take && Unobserved(st);
     bool nextRestored = false;
     int64_t d = 0;
     for (int32_t r = 0; r < st.Height; ++r) {

@@ -10,9 +10,10 @@
 
 namespace {
 
-// Rows shorter than this (up to the 512-pixel rows of RGBA icons) get the
-// small window.
-constexpr int32_t kSmallWindowRows = 2049;
+// Rows shorter than this (up to the 512-pixel rows of RGBA icons) get a
+// smaller window; the smallest while the image data is at most kSmallImage.
+constexpr int32_t kShortRow = 2049;
+constexpr uint64_t kSmallImage = 2 << 20;
 
 // zlib asks for a few blocks of at most 32 KB: the product cannot overflow.
 voidpf ZlibAllocate(voidpf, uInt items, uInt size) { return AllocateBytes(size_t{items} * size); }
@@ -34,9 +35,12 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 
 }  // namespace
 
-uint32_t InflateWindowFor(int32_t rowLength)
+uint32_t InflateWindowFor(int32_t rowLength, int32_t rows)
 {
-    return rowLength < kSmallWindowRows ? kInflateWindowSize / 4 : kInflateWindowSize;
+    if (rowLength >= kShortRow)
+        return kInflateWindowSize;
+    const uint64_t imageData = (uint64_t{static_cast<uint32_t>(rowLength)} + 1) * static_cast<uint32_t>(rows);
+    return imageData <= kSmallImage ? kInflateWindowSize / 4 : kInflateWindowSize / 2;
 }
 
 bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize)
@@ -93,7 +97,7 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
     RowLength = info.RowLength;
     FilterStep = info.FilterStep;
     InflateContext context;
-    OpenInflate(stream, context, InflateWindowFor(RowLength));
+    OpenInflate(stream, context, InflateWindowFor(RowLength, DecodeHeight));
     DataEnd = EndOfData(context.Position, length);
     if (!AllocateRowBuffers(*this)) {
         // Without its two rows the decode cannot start, like a zlib that

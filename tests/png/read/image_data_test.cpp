@@ -82,16 +82,18 @@ TEST(ImageData, ManySmallChunksDecodeLikeOne)
     }
 }
 
-TEST(ImageData, RunsOfPaethRowsDecodeExactly)
+TEST(ImageData, RunsOfPaethAndAverageRowsDecodeExactly)
 {
-    // Runs of Paeth rows the window holds are restored four or two at a
-    // time, in the window or beside it; runs broken by other filters, rows
-    // of every length against the window's size, and pictures ending
-    // inside a run take every way between them.
+    // Runs of Paeth and Average rows the window holds are restored four (or,
+    // Paeth, two) at a time, in the window or beside it; runs broken by
+    // other filters, rows of every length against the window's size, and
+    // pictures ending inside a run take every way between them.
     const std::pair<const char*, FilterChoice> patterns[] = {
         {"all Paeth", [](size_t) { return uint8_t{4}; }},
         {"Sub every third row", [](size_t row) { return static_cast<uint8_t>(row % 3 == 2 ? 1 : 4); }},
         {"Up every fifth row", [](size_t row) { return static_cast<uint8_t>(row % 5 == 0 ? 2 : 4); }},
+        {"Average and Paeth, None every seventh row",
+         [](size_t row) { return static_cast<uint8_t>(row % 7 == 6 ? 0 : 3 + row % 2); }},
     };
     for (const auto& [name, choose] : patterns) {
         for (uint32_t width : {1u, 2u, 5u, 40u, 683u, 700u, 3000u}) {

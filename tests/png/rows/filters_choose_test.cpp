@@ -5,6 +5,7 @@
 // row as the 8-byte Up leaves them (Up) or untouched (all others).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -153,11 +154,13 @@ void ExpectPairSameAsBytes(const RowFilters& filters, int32_t length, int32_t st
     ASSERT_EQ(next, expectedNext) << "second row, step " << step << ", length " << length;
 }
 
-// Four Paeth rows restored together in place, one after another in one
-// buffer, against four calls of the byte loop; the buffer ends with the last
-// row (the sanitizer build catches any access past its byte length).
+// Four rows restored together in place, one after another in one buffer,
+// against four calls of the byte loop; the buffer ends with the last row
+// (the sanitizer build catches any access past its byte length). Types
+// holds the rows' filter types, 0 to 5 (5 leaves a row as it is).
 template <typename Pick>
-void ExpectFourSameAsBytes(const RowFilters& filters, int32_t length, int32_t step, Pick&& pick)
+void ExpectFourSameAsBytes(const RowFilters& filters, int32_t length, int32_t step, std::array<uint8_t, 4> types,
+                           Pick&& pick)
 {
     const int32_t stride = 1 + length;
     std::vector<uint8_t> rows(4 * static_cast<size_t>(stride)), previous(static_cast<size_t>(stride));
@@ -166,12 +169,13 @@ void ExpectFourSameAsBytes(const RowFilters& filters, int32_t length, int32_t st
     for (uint8_t& byte : previous)
         byte = pick();
     for (int32_t k = 0; k < 4; ++k)
-        rows[k * stride] = static_cast<uint8_t>(FilterType::Paeth);
+        rows[k * stride] = types[k];
     std::vector<uint8_t> expected = rows;
     for (int32_t k = 0; k < 4; ++k)
         UnfilterRow(&expected[k * stride], k == 0 ? previous.data() : &expected[(k - 1) * stride], length, step);
-    filters.PaethRows(rows.data(), stride, previous.data(), length);
-    ASSERT_EQ(rows, expected) << "four rows, step " << step << ", length " << length;
+    filters.FourRows(rows.data(), stride, previous.data(), length);
+    ASSERT_EQ(rows, expected) << "four rows of types " << int{types[0]} << int{types[1]} << int{types[2]}
+                              << int{types[3]} << ", step " << step << ", length " << length;
 }
 
 TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
@@ -204,9 +208,12 @@ TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
                     ExpectPairSameAsBytes(filters, length, step, pick);
                     ExpectPairSameAsBytes(filters, length, step, [&] { return static_cast<uint8_t>(random()); });
                 }
-                if (filters.PaethRows) {
-                    ExpectFourSameAsBytes(filters, length, step, pick);
-                    ExpectFourSameAsBytes(filters, length, step, [&] { return static_cast<uint8_t>(random()); });
+                if (filters.FourRows) {
+                    const auto type = [&] { return static_cast<uint8_t>(random() % 6); };
+                    const std::array<uint8_t, 4> mixed = {type(), type(), type(), type()};
+                    ExpectFourSameAsBytes(filters, length, step, {4, 4, 4, 4}, pick);
+                    ExpectFourSameAsBytes(filters, length, step, mixed, pick);
+                    ExpectFourSameAsBytes(filters, length, step, mixed, [&] { return static_cast<uint8_t>(random()); });
                 }
             }
         }
