@@ -302,11 +302,10 @@ private:
     uint64_t rows_ = 0;
 };
 
-// Four rows the window already holds, three or more of them Average or
-// Paeth rows (whose pixels form one chain each), taken, restored together
-// and converted where they lie; the last is then copied into the current
-// row buffer, as if it had been read there, to be the next row's previous
-// one. False when the window holds no such four rows: nothing was taken.
+// Four rows in the window, three or more of them Average or Paeth rows
+// (each one chain of pixels), taken, restored together and converted where
+// they lie; the last is copied into the current row buffer, as if read there,
+// as the next row's previous one. False (nothing taken) when there are none.
 bool DeliverFourInPlace(LoopState& st, const RowSource& source, RowFill& fill)
 {
     PngImageDataChunk& chunk = *st.Chunk;
