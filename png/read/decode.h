@@ -27,14 +27,6 @@ constexpr uint32_t kInflatePartSize = 16384;
 // the window rather than stopping short of every row's end.
 constexpr uint32_t kInflateWindowSize = 32768;
 
-// The window for rows of rowLength bytes (without the filter-type byte):
-// for rows of up to 2 KB, a quarter of the largest while the image data is
-// small (icons: the window and inflate's own history then stay closer to
-// the first-level cache while the rows are taken), half of it for larger
-// pictures, where it measured faster (four rows then fit, to be restored
-// together); the largest for longer rows, so that two or four fit.
-uint32_t InflateWindowFor(int32_t rowLength, int32_t rows);
-
 // Something inflate met while filling the window, ahead of the rows taken so
 // far: handed out only when the row loops' reads reach it, as a reader
 // inflating one row per call would have met it (see ReadDecompressed).

@@ -9,7 +9,6 @@
 // ahead of the rows inflate met them.
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 
 #include "png/read/adler32.h"
@@ -258,8 +257,7 @@ int32_t TakeFromWindow(InflateContext& context, uint8_t* buffer, int32_t wanted)
 {
     const uint32_t n = std::min(context.WindowEnd - context.WindowBegin, static_cast<uint32_t>(wanted));
     std::memcpy(buffer, context.Window + context.WindowBegin, n);
-    context.WindowBegin += n;
-    context.Taken += n;
+    TakePeeked(context, static_cast<int32_t>(n));
     return static_cast<int32_t>(n);
 }
 
@@ -321,12 +319,7 @@ void TakePeeked(InflateContext& context, int32_t count)
 
 bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count)
 {
-    const uint8_t* bytes = PeekBuffered(context, count);
-    if (!bytes)
-        return false;
-    std::memcpy(buffer, bytes, static_cast<size_t>(count));
-    TakePeeked(context, count);
-    return true;
+    return PeekBuffered(context, count) && TakeFromWindow(context, buffer, count) == count;
 }
 
 int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,

@@ -53,22 +53,30 @@ uint32_t TakeBuffered(ReadAheadStream& self, uint8_t* to, uint32_t count)
     return n;
 }
 
+// Moves past what the block held and fills it from the source: the bytes read.
+uint32_t Refill(ReadAheadStream& self)
+{
+    self.BufferStart += self.Filled;
+    self.Offset = 0;
+    self.Filled = self.Source->Read(self.Buffer, kReadAheadSize);
+    return self.Filled;
+}
+
 uint32_t ReadAhead(FileStream* stream, void* buffer, uint32_t count)
 {
     ReadAheadStream& self = Self(stream);
     auto* to = static_cast<uint8_t*>(buffer);
     uint32_t got = TakeBuffered(self, to, count);
     while (got < count) {
-        self.BufferStart += self.Filled;
-        self.Filled = self.Offset = 0;
         // A read as large as a block goes straight into the caller's buffer.
         if (count - got >= kReadAheadSize) {
+            self.BufferStart += self.Filled;
+            self.Filled = self.Offset = 0;
             const uint32_t n = self.Source->Read(to + got, count - got);
             self.BufferStart += n;
             return got + n;
         }
-        self.Filled = self.Source->Read(self.Buffer, kReadAheadSize);
-        if (self.Filled == 0)
+        if (Refill(self) == 0)
             break;
         got += TakeBuffered(self, to + got, count - got);
     }
@@ -98,11 +106,8 @@ void ReadAheadStream::Destroy()
 
 uint32_t ViewAhead(ReadAheadStream& stream, uint32_t count, uint8_t*& bytes)
 {
-    if (stream.Offset == stream.Filled && count > 0) {
-        stream.BufferStart += stream.Filled;
-        stream.Offset = 0;
-        stream.Filled = stream.Source->Read(stream.Buffer, kReadAheadSize);
-    }
+    if (stream.Offset == stream.Filled && count > 0)
+        Refill(stream);
     const uint32_t n = std::min(count, stream.Filled - stream.Offset);
     bytes = stream.Buffer + stream.Offset;
     stream.Offset += n;

@@ -14,6 +14,7 @@ file(MAKE_DIRECTORY ${mismatch_dir})
 
 add_wine_test(draw SOURCES ${CMAKE_CURRENT_LIST_DIR}/draw_test.cpp LIBS win32_pixels TIMEOUT 180)
 add_wine_test(draw_suite SOURCES ${CMAKE_CURRENT_LIST_DIR}/draw_suite_test.cpp
+                         ${CMAKE_CURRENT_LIST_DIR}/../support/png_writer.cpp
               LIBS win32_pixels win32_stb_oracle
               FILES ${PROJECT_SOURCE_DIR}/tests/data/pngsuite TIMEOUT 180)
 add_wine_test(bitmap_canvas SOURCES ${CMAKE_CURRENT_LIST_DIR}/bitmap_canvas_test.cpp LIBS win32_pixels TIMEOUT 180)

@@ -3,13 +3,12 @@
 // gamma applied here.
 #include <gtest/gtest.h>
 #include <stb_image.h>
-#include <zlib.h>
 
 #include <array>
 #include <cmath>
 #include <memory>
-#include <vector>
 
+#include "tests/support/png_writer.h"
 #include "tests/win32/draw_support.h"
 #include "winlayer/base/memory_stream.h"
 #include "winlayer/gdi/gdi_count.h"
@@ -88,42 +87,17 @@ TEST_P(DrawSuite, DrawsLikeTheOracleOverAMemoryContext)
 // which here ends on a page (64 rows of 192 bytes), where the section ends.
 TEST(DrawSection, PlainPictureEndingOnAPageDecodesIntoItsSection)
 {
-    constexpr uint32_t kSide = 64;
-    std::vector<uint8_t> rows;
-    for (uint32_t y = 0; y < kSide; ++y) {
-        rows.push_back(0);
-        for (uint32_t x = 0; x < kSide * 3; ++x)
-            rows.push_back(uint8_t(x * 7 + y));
-    }
-    uLongf packedSize = compressBound(rows.size());
-    std::vector<uint8_t> packed(packedSize);
-    ASSERT_EQ(compress(packed.data(), &packedSize, rows.data(), rows.size()), Z_OK);
-    packed.resize(packedSize);
-    std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
-        const uint32_t length = uint32_t(data.size());
-        for (int shift = 24; shift >= 0; shift -= 8)
-            file.push_back(uint8_t(length >> shift));
-        const size_t start = file.size();
-        file.insert(file.end(), type, type + 4);
-        file.insert(file.end(), data.begin(), data.end());
-        const uint32_t crc = uint32_t(crc32(0, &file[start], uInt(file.size() - start)));
-        for (int shift = 24; shift >= 0; shift -= 8)
-            file.push_back(uint8_t(crc >> shift));
-    };
-    chunk("IHDR", {0, 0, 0, kSide, 0, 0, 0, kSide, 8, 2, 0, 0, 0});
-    chunk("IDAT", packed);
-    chunk("IEND", {});
-
+    const pngtest::Picture picture = pngtest::NoisePicture(64, 64, 8, 2, 4096);
+    const pngtest::Bytes file = pngtest::PngWriter::Simple(picture);
     PngImage* image = Create<PngImage>();
     MemoryStream* stream = OpenMemoryStream(file.data(), file.size());
     ASSERT_TRUE(image->LoadFromStream(*stream));
     const PngHeaderChunk* header = image->Header();
-    ASSERT_EQ(header->BytesPerRow * int32_t(kSide) % 4096, 0);
-    for (uint32_t y = 0; y < kSide; ++y) {
-        const uint8_t* row = header->Pixels + size_t(header->BytesPerRow) * (kSide - 1 - y);  // bottom-up
-        for (uint32_t x = 0; x < kSide * 3; ++x)
-            ASSERT_EQ(row[x], uint8_t((x / 3 * 3 + 2 - x % 3) * 7 + y)) << "row " << y << ", byte " << x;
+    ASSERT_EQ(header->BytesPerRow * int32_t(picture.Height) % 4096, 0);
+    for (uint32_t y = 0; y < picture.Height; ++y) {
+        const uint8_t* row = header->Pixels + size_t(header->BytesPerRow) * (picture.Height - 1 - y);  // bottom-up
+        for (uint32_t x = 0; x < picture.Width * 3; ++x)  // blue, green, red
+            ASSERT_EQ(row[x], picture.Rows[y][x / 3 * 3 + 2 - x % 3]) << "row " << y << ", byte " << x;
     }
     Release(stream);
     Release(image);
