@@ -97,16 +97,12 @@ void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t
 int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,
                          uint32_t& dataEnd, uint32_t& crc);
 
-// The next count bytes, only when the window already holds them and more,
-// and nothing inflate met waits at or before their end: then this read is
-// exactly what ReadDecompressed would do (a copy, no stream read, no event)
-// and returns true; otherwise it takes nothing and returns false.
-bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count);
-
-// The same bytes where they lie in the window, not yet taken; none when
-// TakeBuffered would take nothing. TakePeeked then takes them as
-// TakeBuffered would, without the copy; until the next read they stay where
-// they are, and the caller may change them (inflate keeps its own history).
+// The next count bytes where they lie in the window, not yet taken, only
+// when the window already holds them and more and nothing inflate met waits
+// at or before their end; none otherwise. TakePeeked then takes them: that
+// read is exactly what ReadDecompressed would do (no stream read, no event),
+// without the copy. Until the next read they stay where they are, and the
+// caller may change them (inflate keeps its own history).
 uint8_t* PeekBuffered(InflateContext& context, int32_t count);
 void TakePeeked(InflateContext& context, int32_t count);
 

@@ -317,11 +317,6 @@ void TakePeeked(InflateContext& context, int32_t count)
     context.Taken += static_cast<uint32_t>(count);
 }
 
-bool TakeBuffered(InflateContext& context, uint8_t* buffer, int32_t count)
-{
-    return PeekBuffered(context, count) && TakeFromWindow(context, buffer, count) == count;
-}
-
 int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint8_t* buffer, int32_t count,
                          uint32_t& dataEnd, uint32_t& crc)
 {

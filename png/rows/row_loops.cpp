@@ -208,11 +208,6 @@ int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
 
 InflateContext& ContextOf(void* rows) { return *static_cast<InflatedRows*>(rows)->Context; }
 
-bool TakeBufferedInflated(void* rows, uint8_t* buffer, int32_t count)
-{
-    return TakeBuffered(ContextOf(rows), buffer, count);
-}
-
 uint8_t* PeekInflated(void* rows, int32_t count) { return PeekBuffered(ContextOf(rows), count); }
 
 void TakeInflated(void* rows, int32_t count) { TakePeeked(ContextOf(rows), count); }
@@ -233,7 +228,7 @@ bool Unobserved(const LoopState& st)
 // The spare row for taking the next row early, or null.
 uint8_t* SpareRow(const LoopState& st, const RowSource& source)
 {
-    const bool pairs = st.Filters.PaethPair && source.TakeBuffered && Unobserved(st) &&
+    const bool pairs = st.Filters.PaethPair && source.Peek && source.Take && Unobserved(st) &&
                        st.Chunk->RowLength <= kPairRowLimit;
     return pairs ? static_cast<uint8_t*>(std::malloc(static_cast<size_t>(st.Chunk->RowLength) + 12)) : nullptr;
 }
@@ -247,10 +242,13 @@ bool RestoreRows(LoopState& st, const RowSource& source, uint8_t* spare, bool la
     uint8_t* row = chunk.CurrentRow();
     const int32_t length = chunk.RowLength;
     const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
-    if (spare == nullptr || last || row[0] != paeth || !source.TakeBuffered(source.Context, spare, length + 1)) {
+    const uint8_t* next = spare && !last && row[0] == paeth ? source.Peek(source.Context, length + 1) : nullptr;
+    if (next == nullptr) {
         UnfilterRow(st.Filters, chunk);
         return false;
     }
+    std::memcpy(spare, next, static_cast<size_t>(length) + 1);
+    source.Take(source.Context, length + 1);
     if (spare[0] == paeth) {
         st.Filters.PaethPair(row, spare, chunk.PreviousRow(), length);
     } else {
@@ -311,7 +309,9 @@ bool DeliverFourInPlace(LoopState& st, const RowSource& source, RowFill& fill)
     PngImageDataChunk& chunk = *st.Chunk;
     const int32_t stride = chunk.RowLength + 1;
     uint8_t* rows = source.Peek(source.Context, 4 * stride);
-    const auto chained = [&](int32_t k) { return rows[k * stride] == 3 || rows[k * stride] == 4; };
+    constexpr uint8_t kAverage = static_cast<uint8_t>(FilterType::Average);
+    constexpr uint8_t kPaeth = static_cast<uint8_t>(FilterType::Paeth);
+    const auto chained = [&](int32_t k) { return rows[k * stride] == kAverage || rows[k * stride] == kPaeth; };
     if (!rows || chained(0) + chained(1) + chained(2) + chained(3) < 3)
         return false;
     source.Take(source.Context, 4 * stride);
@@ -390,7 +390,7 @@ void RunAdam7Rows(PngImageDataChunk& chunk, const RowSource& source)
 void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 {
     InflatedRows rows{&chunk, &context, &crc};
-    RunPlainRows(chunk, RowSource{ReadInflated, &rows, TakeBufferedInflated, PeekInflated, TakeInflated});
+    RunPlainRows(chunk, RowSource{ReadInflated, &rows, PeekInflated, TakeInflated});
 }
 
 void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)

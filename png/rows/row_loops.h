@@ -14,12 +14,9 @@
 struct RowSource {
     int32_t (*Read)(void* context, uint8_t* buffer, int32_t count) = nullptr;
     void* Context = nullptr;
-    // Optional: a read that nothing outside the loop can tell from not yet
-    // having happened (see TakeBuffered); true when it delivered count bytes,
-    // false when it took nothing.
-    bool (*TakeBuffered)(void* context, uint8_t* buffer, int32_t count) = nullptr;
-    // Optional, the same read in place (see PeekBuffered): the bytes, which
-    // Take then takes, or none.
+    // Optional: a read in place that nothing outside the loop can tell from
+    // not yet having happened (see PeekBuffered): the bytes, which Take then
+    // takes, or none.
     uint8_t* (*Peek)(void* context, int32_t count) = nullptr;
     void (*Take)(void* context, int32_t count) = nullptr;
 };
