@@ -98,12 +98,13 @@ int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint
                          uint32_t& dataEnd, uint32_t& crc);
 
 // The next count bytes where they lie in the window, not yet taken, only
-// when the window already holds them and more and nothing inflate met waits
-// at or before their end; none otherwise. TakePeeked then takes them: that
-// read is exactly what ReadDecompressed would do (no stream read, no event),
-// without the copy. Until the next read they stay where they are, and the
-// caller may change them (inflate keeps its own history).
-uint8_t* PeekBuffered(InflateContext& context, int32_t count);
+// when the window holds them and more (topped up from the current piece if
+// need be, as the reads would fill it) and nothing inflate met waits at or
+// before their end; none otherwise. TakePeeked then takes them: that read
+// is exactly what ReadDecompressed would do (no event), without the copy.
+// Until the next read or peek they stay where they are, and the caller may
+// change them (inflate keeps its own history).
+uint8_t* PeekBuffered(PngImageDataChunk& chunk, InflateContext& context, int32_t count, uint32_t& crc);
 void TakePeeked(InflateContext& context, int32_t count);
 
 // The row loops for interlace methods 0 and 1. They read rows of

@@ -175,15 +175,20 @@ void NoteAhead(InflateContext& context, InflateEvent event, uint64_t at, bool ne
     context.AheadNeedsOutput = needsOutput;
 }
 
-// Inflates into the emptied window until it is full, inflate meets the end
-// of the stream or a failure, or the current piece is used up: parts of the
-// piece are read as inflate needs them, a new piece never.
+// Inflates into the window, behind the bytes not yet taken (moved to its
+// front), until it is full, inflate meets the end of the stream or a
+// failure, or the current piece is used up: parts of the piece are read as
+// inflate needs them, a new piece never.
 void FillWindow(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 {
     z_stream& zlib = context.Zlib;
-    context.WindowBegin = context.WindowEnd = 0;
-    zlib.next_out = context.Window;
-    zlib.avail_out = context.WindowSize;
+    const uint32_t kept = context.WindowEnd - context.WindowBegin;
+    if (kept > 0)
+        std::memmove(context.Window, context.Window + context.WindowBegin, kept);
+    context.WindowBegin = 0;
+    context.WindowEnd = kept;
+    zlib.next_out = context.Window + kept;
+    zlib.avail_out = context.WindowSize - kept;
     for (;;) {
         if (zlib.avail_in == 0 && (context.PieceLeft == 0 || !ReadPart(chunk, context, crc) || zlib.avail_in == 0))
             return;
@@ -300,12 +305,17 @@ void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t
     }
 }
 
-uint8_t* PeekBuffered(InflateContext& context, int32_t count)
+uint8_t* PeekBuffered(PngImageDataChunk& chunk, InflateContext& context, int32_t count, uint32_t& crc)
 {
     if (count <= 0 || context.Finished || context.Failed || !context.Started)
         return nullptr;
     // More than count: the window is not emptied, so FinishRead has nothing to do.
     const uint32_t n = static_cast<uint32_t>(count);
+    // Topped up from the current piece as a read would fill it, only sooner.
+    if (context.WindowEnd - context.WindowBegin <= n && n < context.WindowSize &&
+        context.Ahead == InflateEvent::None && !context.TailReleased &&
+        (context.Zlib.avail_in > 0 || context.PieceLeft > 0))
+        FillWindow(chunk, context, crc);
     if (context.WindowEnd - context.WindowBegin <= n || AheadDecides(context, context.Taken + n))
         return nullptr;
     return context.Window + context.WindowBegin;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "png/rows/converters.h"
 #include "png/rows/converters_choose.h"
@@ -206,55 +205,45 @@ int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
     return ReadDecompressed(*rows.Chunk, *rows.Context, buffer, count, rows.Chunk->DataEnd, *rows.Crc);
 }
 
-InflateContext& ContextOf(void* rows) { return *static_cast<InflatedRows*>(rows)->Context; }
+uint8_t* PeekInflated(void* context, int32_t count)
+{
+    InflatedRows& rows = *static_cast<InflatedRows*>(context);
+    return PeekBuffered(*rows.Chunk, *rows.Context, count, *rows.Crc);
+}
 
-uint8_t* PeekInflated(void* rows, int32_t count) { return PeekBuffered(ContextOf(rows), count); }
-
-void TakeInflated(void* rows, int32_t count) { TakePeeked(ContextOf(rows), count); }
-
-// A third row lets two Paeth rows be restored together. It is kept within the
-// decode's memory bound (128 KB beyond the image: about 87 KB of inflate
-// buffers and state, and three rows of at most this length).
-constexpr int32_t kPairRowLimit = 12 * 1024 - 12;
+void TakeInflated(void* context, int32_t count) { TakePeeked(*static_cast<InflatedRows*>(context)->Context, count); }
 
 // Without handlers nothing can tell when a row was read, so rows the window
-// already holds may be taken early (a read with no stream access and no
-// event).
+// already holds may be taken early (a read with no event).
 bool Unobserved(const LoopState& st)
 {
     return !st.Image->OnProgress && !st.Image->OnScanline && st.Params.ReductionShift == 0;
 }
 
-// The spare row for taking the next row early, or null.
-uint8_t* SpareRow(const LoopState& st, const RowSource& source)
+bool TakesRowsEarly(const LoopState& st, const RowSource& source)
 {
-    const bool pairs = st.Filters.PaethPair && source.Peek && source.Take && Unobserved(st) &&
-                       st.Chunk->RowLength <= kPairRowLimit;
-    return pairs ? static_cast<uint8_t*>(std::malloc(static_cast<size_t>(st.Chunk->RowLength) + 12)) : nullptr;
+    return source.Peek && source.Take && Unobserved(st);
 }
 
 // Restores the current row; where it and the next are Paeth rows and the
 // next is already inflated, both together (the two chains from pixel to
-// pixel then overlap). True when spare holds the next row, restored.
-bool RestoreRows(LoopState& st, const RowSource& source, uint8_t* spare, bool last)
+// pixel then overlap), the next where it lies in the window and then copied
+// over the previous row, which is no longer needed. True when that row
+// holds the next row, restored.
+bool RestoreRows(LoopState& st, const RowSource& source, bool pairs, bool last)
 {
     PngImageDataChunk& chunk = *st.Chunk;
     uint8_t* row = chunk.CurrentRow();
     const int32_t length = chunk.RowLength;
     const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
-    const uint8_t* next = spare && !last && row[0] == paeth ? source.Peek(source.Context, length + 1) : nullptr;
-    if (next == nullptr) {
+    uint8_t* next = pairs && !last && row[0] == paeth ? source.Peek(source.Context, length + 1) : nullptr;
+    if (next == nullptr || next[0] != paeth) {
         UnfilterRow(st.Filters, chunk);
         return false;
     }
-    std::memcpy(spare, next, static_cast<size_t>(length) + 1);
     source.Take(source.Context, length + 1);
-    if (spare[0] == paeth) {
-        st.Filters.PaethPair(row, spare, chunk.PreviousRow(), length);
-    } else {
-        UnfilterRow(st.Filters, chunk);
-        UnfilterRow(st.Filters, spare, row, length, chunk.FilterStep);
-    }
+    st.Filters.PaethPair(row, next, chunk.PreviousRow(), length);
+    std::memcpy(chunk.PreviousRow(), next, static_cast<size_t>(length) + 1);
     return true;
 }
 
@@ -338,8 +327,8 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
     RowFill fill(st);
     const int64_t divisor = std::max(1, st.Height - 1);
     const int32_t skipMask = (1 << st.Params.ReductionShift) - 1;
-    std::unique_ptr<uint8_t, decltype(&std::free)> spare(SpareRow(st, source), &std::free);
-    const bool inPlace = st.Filters.FourRows && source.Peek && source.Take && Unobserved(st);
+    const bool pairs = st.Filters.PaethPair && TakesRowsEarly(st, source);
+    const bool inPlace = st.Filters.FourRows && TakesRowsEarly(st, source);
     bool nextRestored = false;
     int64_t d = 0;
     for (int32_t r = 0; r < st.Height; ++r) {
@@ -351,12 +340,11 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
             continue;
         }
         if (nextRestored) {
-            std::memcpy(chunk.CurrentRow(), spare.get(), static_cast<size_t>(chunk.RowLength) + 12);
             nextRestored = false;
         } else {
             if (!ReadRow(chunk, source, chunk.RowLength))
                 return;
-            nextRestored = RestoreRows(st, source, spare.get(), r + 1 == st.Height);
+            nextRestored = RestoreRows(st, source, pairs, r + 1 == st.Height);
         }
         if ((r & skipMask) == 0) {
             if (d < chunk.DecodeHeight) {
