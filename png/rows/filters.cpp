@@ -109,3 +109,15 @@ void PaethTail(uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32
         x[i] = static_cast<uint8_t>(x[i] + PaethPredictor(a, b[i], c));
     }
 }
+
+bool RestoreTogether(const uint8_t* rows, int32_t stride, int32_t count)
+{
+    int32_t paeth = 0, average = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        paeth += rows[k * stride] == static_cast<uint8_t>(FilterType::Paeth);
+        average += rows[k * stride] == static_cast<uint8_t>(FilterType::Average);
+    }
+    if (count > 4)
+        return 4 * (paeth + average) >= 3 * count;
+    return paeth >= 3 || (paeth == 2 && average == 2);
+}

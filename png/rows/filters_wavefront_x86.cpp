@@ -1,14 +1,15 @@
-// Four consecutive rows restored in one pass, for pixels of 1 to 4 bytes: a
-// register holds one pixel of each row, each row one pixel behind the row
-// above it, so a pixel's b is the pixel the row above restored in the pass
-// before, its c that pixel's b, its a the row's own last result. Each lane
-// takes the predictor of its row's filter type; four Paeth rows need no
-// choice between types. The Paeth choice is made on the bytes themselves:
-// with pa = |b - c| and pb = |a - c|, pc = |(a - c) + (b - c)| is pa + pb
-// where both differences have the same sign and |pa - pb| where they
-// differ; the sum saturates at 255, above pa and pb either way, so every
-// comparison comes out as in 16 bits. One run of the arithmetic restores
-// four pixels.
+// Consecutive rows restored in one pass: four rows of pixels of 1 to 4
+// bytes, sixteen of 1-byte and eight of 2-byte pixels. A register holds one
+// pixel of each row in a lane of its own (4, 1 or 2 bytes), each row one
+// pixel behind the row above it, so a pixel's b is the pixel the row above
+// restored in the pass before, its c that pixel's b, its a the row's own
+// last result. Each lane takes the predictor of its row's filter type; rows
+// all Paeth need no choice between types. The Paeth choice is made on the
+// bytes themselves: with pa = |b - c| and pb = |a - c|, pc = |(a - c) +
+// (b - c)| is pa + pb where both differences have the same sign and
+// |pa - pb| where they differ; the sum saturates at 255, above pa and pb
+// either way, so every comparison comes out as in 16 bits. One run of the
+// arithmetic restores a pixel of every row.
 #include "png/rows/filters_choose.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -53,30 +54,70 @@ PNG_INLINE __m128i PaethPredictor(__m128i a, __m128i b, __m128i c)
     return Select::Pick(useA, a, Select::Pick(useB, b, c));
 }
 
-// A pixel is loaded as 4 bytes (those past its Step bytes belong to the
-// next pixels and are never stored) and stored as exactly Step bytes.
-PNG_INLINE __m128i LoadWord(const uint8_t* p)
+// A lane of LaneBytes holds one pixel: of 4-byte lanes a pixel is loaded
+// as 4 bytes (those past its Step bytes belong to the next pixels and are
+// never stored); every pixel is stored as exactly Step bytes.
+template <int LaneBytes>
+PNG_INLINE uint32_t LoadLane(const uint8_t* p)
 {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return _mm_cvtsi32_si128(static_cast<int>(v));
+    if constexpr (LaneBytes == 1) {
+        return *p;
+    } else if constexpr (LaneBytes == 2) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    } else {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
 }
 
+template <int Lanes>
+PNG_INLINE __m128i Gather(const uint32_t (&lane)[Lanes])
+{
+    if constexpr (Lanes == 16) {
+        return _mm_setr_epi8(static_cast<char>(lane[0]), static_cast<char>(lane[1]), static_cast<char>(lane[2]),
+                             static_cast<char>(lane[3]), static_cast<char>(lane[4]), static_cast<char>(lane[5]),
+                             static_cast<char>(lane[6]), static_cast<char>(lane[7]), static_cast<char>(lane[8]),
+                             static_cast<char>(lane[9]), static_cast<char>(lane[10]), static_cast<char>(lane[11]),
+                             static_cast<char>(lane[12]), static_cast<char>(lane[13]), static_cast<char>(lane[14]),
+                             static_cast<char>(lane[15]));
+    } else if constexpr (Lanes == 8) {
+        return _mm_setr_epi16(static_cast<short>(lane[0]), static_cast<short>(lane[1]), static_cast<short>(lane[2]),
+                              static_cast<short>(lane[3]), static_cast<short>(lane[4]), static_cast<short>(lane[5]),
+                              static_cast<short>(lane[6]), static_cast<short>(lane[7]));
+    } else {
+        const auto word = [&](int k) { return _mm_cvtsi32_si128(static_cast<int>(lane[k])); };
+        return _mm_unpacklo_epi64(_mm_unpacklo_epi32(word(0), word(1)), _mm_unpacklo_epi32(word(2), word(3)));
+    }
+}
+
+template <int Step>
+PNG_INLINE void StorePixel(uint8_t* p, const uint8_t* lane)
+{
+    if constexpr (Step == 1)
+        p[0] = lane[0];
+    else
+        std::memcpy(p, lane, Step);
+}
+
+// The low Step bytes of v, from a register: four-byte lanes are stored
+// straight from the register, shifted, instead of through memory.
 template <int Step>
 PNG_INLINE void StoreLow(uint8_t* p, __m128i v)
 {
     const uint32_t word = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
-    if constexpr (Step == 1) {
-        p[0] = static_cast<uint8_t>(word);
-    } else if constexpr (Step == 2) {
-        const uint16_t pair = static_cast<uint16_t>(word);
-        std::memcpy(p, &pair, 2);
-    } else if constexpr (Step == 4) {
+    if constexpr (Step == 4) {
         std::memcpy(p, &word, 4);
     } else {
         const uint16_t pair = static_cast<uint16_t>(word);
-        std::memcpy(p, &pair, 2);
-        p[2] = static_cast<uint8_t>(word >> 16);
+        if constexpr (Step == 1)
+            p[0] = static_cast<uint8_t>(word);
+        else
+            std::memcpy(p, &pair, 2);
+        if constexpr (Step == 3)
+            p[2] = static_cast<uint8_t>(word >> 16);
     }
 }
 
@@ -86,25 +127,39 @@ struct LaneTypes {
     __m128i None, Sub, Up, Average;
 };
 
+template <int Lanes>
 LaneTypes TypesOf(const uint8_t* rows, int32_t stride)
 {
-    const auto lanes = [&](auto is) {
-        return _mm_set_epi32(is(rows[3 * stride]) ? -1 : 0, is(rows[2 * stride]) ? -1 : 0,
-                             is(rows[stride]) ? -1 : 0, is(rows[0]) ? -1 : 0);
-    };
-    return {lanes([](uint8_t type) { return type == 0 || type > 4; }), lanes([](uint8_t type) { return type == 1; }),
-            lanes([](uint8_t type) { return type == 2; }), lanes([](uint8_t type) { return type == 3; })};
+    constexpr int kLaneBytes = 16 / Lanes;
+    alignas(16) uint8_t masks[4][16];
+    for (int k = 0; k < Lanes; ++k) {
+        const uint8_t type = rows[k * stride];
+        const bool is[4] = {type == 0 || type > 4, type == 1, type == 2, type == 3};
+        for (int m = 0; m < 4; ++m)
+            std::memset(masks[m] + k * kLaneBytes, is[m] ? 0xFF : 0, kLaneBytes);
+    }
+    const auto load = [&](int m) { return _mm_load_si128(reinterpret_cast<const __m128i*>(masks[m])); };
+    return {load(0), load(1), load(2), load(3)};
 }
 
-// The predictor of each lane's filter type; all Paeth unless Mixed.
-template <bool Mixed, typename Select>
+// Which predictors the rows need: Paeth rows only, Average rows only, or
+// any types, each lane its own.
+enum class Kind { Paeth, Average, Mixed };
+
+// floor((a + b) / 2): the rounding-up average less the bit it added.
+PNG_INLINE __m128i Average(__m128i a, __m128i b)
+{
+    return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+}
+
+template <Kind K, typename Select>
 PNG_INLINE __m128i Predictor(const LaneTypes& types, __m128i a, __m128i b, __m128i c)
 {
+    if constexpr (K == Kind::Average)
+        return Average(a, b);
     __m128i predictor = PaethPredictor<Select>(a, b, c);
-    if constexpr (Mixed) {
-        // floor((a + b) / 2): the rounding-up average less the bit it added.
-        const __m128i average = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
-        predictor = Select::Pick(types.Average, average, predictor);
+    if constexpr (K == Kind::Mixed) {
+        predictor = Select::Pick(types.Average, Average(a, b), predictor);
         predictor = Select::Pick(types.Up, b, predictor);
         predictor = Select::Pick(types.Sub, a, predictor);
         predictor = _mm_andnot_si128(types.None, predictor);
@@ -116,36 +171,103 @@ PNG_INLINE __m128i Predictor(const LaneTypes& types, __m128i a, __m128i b, __m12
 // `pixels`. At the edges (Edge) rows outside that range load nothing, store
 // nothing and keep zeros, which a row starting at pixel 0 takes for its a
 // and c.
-template <int Step, bool Edge, bool Mixed, typename Select>
+template <int Step, int Lanes, bool Edge, Kind K, typename Select>
 PNG_INLINE void Pass(const LaneTypes& types, uint8_t* x, int32_t stride, const uint8_t* above, int32_t t,
                      int32_t pixels, __m128i& last, __m128i& lastB)
 {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i raw[4];
-    bool active[4];
-    for (int k = 0; k < 4; ++k) {
+    constexpr int kLaneBytes = 16 / Lanes;
+    uint32_t raw[Lanes];
+    bool active[Lanes];
+    for (int k = 0; k < Lanes; ++k) {
         active[k] = !Edge || (t - k >= 0 && t - k < pixels);
-        raw[k] = active[k] ? LoadWord(x + k * stride + (t - k) * Step) : zero;
+        raw[k] = active[k] ? LoadLane<kLaneBytes>(x + k * stride + (t - k) * Step) : 0;
     }
-    const __m128i raws = _mm_unpacklo_epi64(_mm_unpacklo_epi32(raw[0], raw[1]), _mm_unpacklo_epi32(raw[2], raw[3]));
-    const __m128i top = !Edge || t < pixels ? LoadWord(above + t * Step) : zero;
-    const __m128i b = _mm_or_si128(_mm_slli_si128(last, 4), top);
-    __m128i restored = _mm_add_epi8(raws, Predictor<Mixed, Select>(types, last, b, lastB));
+    const uint32_t topLane = !Edge || t < pixels ? LoadLane<kLaneBytes>(above + t * Step) : 0;
+    const __m128i top = _mm_cvtsi32_si128(static_cast<int>(topLane));
+    const __m128i b = _mm_or_si128(_mm_slli_si128(last, kLaneBytes), top);
+    __m128i restored = _mm_add_epi8(Gather<Lanes>(raw), Predictor<K, Select>(types, last, b, lastB));
     if constexpr (Edge) {
-        const __m128i keep = _mm_set_epi32(active[3] ? -1 : 0, active[2] ? -1 : 0, active[1] ? -1 : 0,
-                                           active[0] ? -1 : 0);
-        restored = _mm_and_si128(restored, keep);
+        uint32_t keep[Lanes];
+        for (int k = 0; k < Lanes; ++k)
+            keep[k] = active[k] ? ~0u : 0;
+        restored = _mm_and_si128(restored, Gather<Lanes>(keep));
     }
-    if (active[0])
-        StoreLow<Step>(x + t * Step, restored);
-    if (active[1])
-        StoreLow<Step>(x + stride + (t - 1) * Step, _mm_srli_si128(restored, 4));
-    if (active[2])
-        StoreLow<Step>(x + 2 * stride + (t - 2) * Step, _mm_srli_si128(restored, 8));
-    if (active[3])
-        StoreLow<Step>(x + 3 * stride + (t - 3) * Step, _mm_srli_si128(restored, 12));
+    if constexpr (Lanes == 4) {
+        if (active[0])
+            StoreLow<Step>(x + t * Step, restored);
+        if (active[1])
+            StoreLow<Step>(x + stride + (t - 1) * Step, _mm_srli_si128(restored, 4));
+        if (active[2])
+            StoreLow<Step>(x + 2 * stride + (t - 2) * Step, _mm_srli_si128(restored, 8));
+        if (active[3])
+            StoreLow<Step>(x + 3 * stride + (t - 3) * Step, _mm_srli_si128(restored, 12));
+    } else {
+        alignas(16) uint8_t lanes[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), restored);
+        for (int k = 0; k < Lanes; ++k)
+            if (active[k])
+                StorePixel<Step>(x + k * stride + (t - k) * Step, lanes + k * kLaneBytes);
+    }
     last = restored;
     lastB = b;
+}
+
+// out[j] byte k = in[k] byte j: bytes, then words, doublewords and
+// quadwords of row pairs interleaved. Its own inverse.
+PNG_INLINE void Transpose16(__m128i (&m)[16])
+{
+    __m128i t[16], u[16];
+    for (int i = 0; i < 8; ++i) {
+        t[2 * i] = _mm_unpacklo_epi8(m[2 * i], m[2 * i + 1]);
+        t[2 * i + 1] = _mm_unpackhi_epi8(m[2 * i], m[2 * i + 1]);
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int h = 0; h < 2; ++h) {
+            u[4 * i + 2 * h] = _mm_unpacklo_epi16(t[4 * i + h], t[4 * i + 2 + h]);
+            u[4 * i + 2 * h + 1] = _mm_unpackhi_epi16(t[4 * i + h], t[4 * i + 2 + h]);
+        }
+    for (int g = 0; g < 2; ++g)
+        for (int q = 0; q < 4; ++q) {
+            t[8 * g + 2 * q] = _mm_unpacklo_epi32(u[8 * g + q], u[8 * g + 4 + q]);
+            t[8 * g + 2 * q + 1] = _mm_unpackhi_epi32(u[8 * g + q], u[8 * g + 4 + q]);
+        }
+    for (int c = 0; c < 16; ++c) {
+        const int v = 2 * (c / 4) + (c % 4) / 2;
+        m[c] = c % 2 == 0 ? _mm_unpacklo_epi64(t[v], t[8 + v]) : _mm_unpackhi_epi64(t[v], t[8 + v]);
+    }
+}
+
+// Passes J to 15 of a block, on its transposed rows: p[J] holds pass J's
+// raw bytes and then its restored ones; the row above's byte J of tops is
+// row 0's b.
+template <int J, Kind K, typename Select>
+PNG_INLINE void BlockPasses(const LaneTypes& types, __m128i (&p)[16], __m128i tops, __m128i& last, __m128i& lastB)
+{
+    if constexpr (J < 16) {
+        const __m128i top = _mm_srli_si128(_mm_slli_si128(tops, 15 - J), 15);
+        const __m128i b = _mm_or_si128(_mm_slli_si128(last, 1), top);
+        p[J] = _mm_add_epi8(p[J], Predictor<K, Select>(types, last, b, lastB));
+        last = p[J];
+        lastB = b;
+        BlockPasses<J + 1, K, Select>(types, p, tops, last, lastB);
+    }
+}
+
+// Sixteen passes from t of sixteen rows of 1-byte pixels, all inside the
+// rows (t >= 15, t + 16 <= pixels): each row's sixteen pixels are loaded
+// and stored whole, turned into the passes' lanes and back by transposing.
+template <Kind K, typename Select>
+PNG_INLINE void Block(const LaneTypes& types, uint8_t* x, int32_t stride, const uint8_t* above, int32_t t,
+                      __m128i& last, __m128i& lastB)
+{
+    __m128i m[16];
+    for (int k = 0; k < 16; ++k)
+        m[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k * stride + t - k));
+    Transpose16(m);
+    BlockPasses<0, K, Select>(types, m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + t)), last, lastB);
+    Transpose16(m);
+    for (int k = 0; k < 16; ++k)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + k * stride + t - k), m[k]);
 }
 
 // The bytes of row x (past its filter byte) from `from` on, by its type,
@@ -168,47 +290,57 @@ void RowTail(uint8_t type, uint8_t* x, const uint8_t* b, int32_t from, int32_t l
     }
 }
 
-// A row's whole pixels up to the last that a 4-byte load covers go through
+// A row's whole pixels up to the last that a lane's load covers go through
 // the passes; the rest, row by row, through the byte loops.
-template <int Step, bool Mixed, typename Select>
+template <int Step, int Lanes, Kind K, typename Select>
 PNG_INLINE void RowsLoop(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
 {
+    constexpr int kLaneBytes = 16 / Lanes;
     uint8_t* x = rows + 1;
     const uint8_t* above = previous + 1;
-    const int32_t pixels = length >= 4 ? (length - 4) / Step + 1 : 0;
-    const LaneTypes types = Mixed ? TypesOf(rows, stride) : LaneTypes{};
+    const int32_t pixels = length >= kLaneBytes ? (length - kLaneBytes) / Step + 1 : 0;
+    const LaneTypes types = K == Kind::Mixed ? TypesOf<Lanes>(rows, stride) : LaneTypes{};
     __m128i last = _mm_setzero_si128(), lastB = last;
     int32_t t = 0;
-    for (; t < 3 && t < pixels + 3; ++t)
-        Pass<Step, true, Mixed, Select>(types, x, stride, above, t, pixels, last, lastB);
+    for (; t < Lanes - 1 && t < pixels + Lanes - 1; ++t)
+        Pass<Step, Lanes, true, K, Select>(types, x, stride, above, t, pixels, last, lastB);
+    if constexpr (Lanes == 16)
+        for (; t + 16 <= pixels; t += 16)
+            Block<K, Select>(types, x, stride, above, t, last, lastB);
     for (; t < pixels; ++t)
-        Pass<Step, false, Mixed, Select>(types, x, stride, above, t, pixels, last, lastB);
-    for (; t < pixels + 3; ++t)
-        Pass<Step, true, Mixed, Select>(types, x, stride, above, t, pixels, last, lastB);
-    for (int k = 0; k < 4; ++k)
+        Pass<Step, Lanes, false, K, Select>(types, x, stride, above, t, pixels, last, lastB);
+    for (; t < pixels + Lanes - 1; ++t)
+        Pass<Step, Lanes, true, K, Select>(types, x, stride, above, t, pixels, last, lastB);
+    for (int k = 0; k < Lanes; ++k)
         RowTail(rows[k * stride], x + k * stride, k == 0 ? above : x + (k - 1) * stride, pixels * Step, length, Step);
 }
 
-template <int Step, typename Select>
-PNG_INLINE void FourRows(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
+template <int Step, int Lanes, typename Select>
+PNG_INLINE void ManyRows(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
 {
-    const uint8_t paeth = static_cast<uint8_t>(FilterType::Paeth);
-    if (rows[0] == paeth && rows[stride] == paeth && rows[2 * stride] == paeth && rows[3 * stride] == paeth)
-        RowsLoop<Step, false, Select>(rows, stride, previous, length);
+    bool allPaeth = true, allAverage = true;
+    for (int k = 0; k < Lanes; ++k) {
+        allPaeth = allPaeth && rows[k * stride] == static_cast<uint8_t>(FilterType::Paeth);
+        allAverage = allAverage && rows[k * stride] == static_cast<uint8_t>(FilterType::Average);
+    }
+    if (allPaeth)
+        RowsLoop<Step, Lanes, Kind::Paeth, Select>(rows, stride, previous, length);
+    else if (allAverage)
+        RowsLoop<Step, Lanes, Kind::Average, Select>(rows, stride, previous, length);
     else
-        RowsLoop<Step, true, Select>(rows, stride, previous, length);
+        RowsLoop<Step, Lanes, Kind::Mixed, Select>(rows, stride, previous, length);
 }
 
-template <int Step>
-void FourRowsSse2(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
+template <int Step, int Lanes = 4>
+void RowsSse2(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
 {
-    FourRows<Step, Sse2Select>(rows, stride, previous, length);
+    ManyRows<Step, Lanes, Sse2Select>(rows, stride, previous, length);
 }
 
-template <int Step>
-PNG_SSE41 void FourRowsSse41(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
+template <int Step, int Lanes = 4>
+PNG_SSE41 void RowsSse41(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length)
 {
-    FourRows<Step, Sse41Select>(rows, stride, previous, length);
+    ManyRows<Step, Lanes, Sse41Select>(rows, stride, previous, length);
 }
 
 }  // namespace
@@ -217,8 +349,13 @@ void ChooseWavefrontFilters(const ProcessorFeatures& features, int32_t step, Row
 {
     if (!features.Sse2 || step < 1 || step > 4)
         return;
-    constexpr FourRowsRoutine kSse2[] = {FourRowsSse2<1>, FourRowsSse2<2>, FourRowsSse2<3>, FourRowsSse2<4>};
-    constexpr FourRowsRoutine kSse41[] = {FourRowsSse41<1>, FourRowsSse41<2>, FourRowsSse41<3>, FourRowsSse41<4>};
+    constexpr FourRowsRoutine kSse2[] = {RowsSse2<1>, RowsSse2<2>, RowsSse2<3>, RowsSse2<4>};
+    constexpr FourRowsRoutine kSse41[] = {RowsSse41<1>, RowsSse41<2>, RowsSse41<3>, RowsSse41<4>};
     filters.FourRows = features.Sse41 ? kSse41[step - 1] : kSse2[step - 1];
+    if (step <= 2) {
+        filters.ManyRowsCount = 16 / step;
+        filters.ManyRows = step == 1 ? (features.Sse41 ? RowsSse41<1, 16> : RowsSse2<1, 16>)
+                                     : (features.Sse41 ? RowsSse41<2, 8> : RowsSse2<2, 8>);
+    }
 }
 #endif

@@ -289,30 +289,38 @@ private:
     uint64_t rows_ = 0;
 };
 
-// Four rows in the window, three or more of them Average or Paeth rows
-// (each one chain of pixels), taken, restored together and converted where
-// they lie; the last is copied into the current row buffer, as if read there,
-// as the next row's previous one. False (nothing taken) when there are none.
-bool DeliverFourInPlace(LoopState& st, const RowSource& source, RowFill& fill)
+// Count rows in the window, where restoring them together is faster than
+// row by row (RestoreTogether), taken, restored together and converted where
+// they lie; the last is copied into the current row buffer, as if read
+// there, as the next row's previous one. False (nothing taken) when not.
+bool DeliverInPlace(LoopState& st, const RowSource& source, RowFill& fill, FourRowsRoutine restore, int32_t count)
 {
     PngImageDataChunk& chunk = *st.Chunk;
     const int32_t stride = chunk.RowLength + 1;
-    uint8_t* rows = source.Peek(source.Context, 4 * stride);
-    constexpr uint8_t kAverage = static_cast<uint8_t>(FilterType::Average);
-    constexpr uint8_t kPaeth = static_cast<uint8_t>(FilterType::Paeth);
-    const auto chained = [&](int32_t k) { return rows[k * stride] == kAverage || rows[k * stride] == kPaeth; };
-    if (!rows || chained(0) + chained(1) + chained(2) + chained(3) < 3)
+    uint8_t* rows = restore ? source.Peek(source.Context, count * stride) : nullptr;
+    if (!rows || !RestoreTogether(rows, stride, count))
         return false;
-    source.Take(source.Context, 4 * stride);
-    st.Filters.FourRows(rows, stride, chunk.PreviousRow(), chunk.RowLength);
-    for (int32_t k = 0; k < 4; ++k) {
+    source.Take(source.Context, count * stride);
+    restore(rows, stride, chunk.PreviousRow(), chunk.RowLength);
+    for (int32_t k = 0; k < count; ++k) {
         fill.Row();
         Convert(st, rows + k * stride + 1);
         StepRows(st, 1);
     }
-    std::memcpy(chunk.CurrentRow(), rows + 3 * stride, static_cast<size_t>(stride));
+    std::memcpy(chunk.CurrentRow(), rows + (count - 1) * stride, static_cast<size_t>(stride));
     chunk.CurrentIndex ^= 1;
     return true;
+}
+
+// The most rows the window gives to be restored together from row r on: 0
+// when none were.
+int32_t DeliverRowsInPlace(LoopState& st, const RowSource& source, RowFill& fill, int32_t r)
+{
+    const RowFilters& filters = st.Filters;
+    const int32_t many = filters.ManyRowsCount;
+    if (r + many <= st.Height && DeliverInPlace(st, source, fill, filters.ManyRows, many))
+        return many;
+    return r + 4 <= st.Height && DeliverInPlace(st, source, fill, filters.FourRows, 4) ? 4 : 0;
 }
 
 }  // namespace
@@ -334,9 +342,10 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
     for (int32_t r = 0; r < st.Height; ++r) {
         if (image.OnProgress && !image.OnProgress(&image, 0, 0, static_cast<int32_t>(d * 100 / divisor)))
             return;
-        if (!nextRestored && inPlace && r + 4 <= st.Height && DeliverFourInPlace(st, source, fill)) {
-            r += 3;
-            d += 4;
+        const int32_t together = !nextRestored && inPlace ? DeliverRowsInPlace(st, source, fill, r) : 0;
+        if (together > 0) {
+            r += together - 1;
+            d += together;
             continue;
         }
         if (nextRestored) {

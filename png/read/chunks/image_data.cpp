@@ -14,10 +14,10 @@ namespace {
 // smaller window; the smallest while the image data is at most kSmallImage.
 constexpr int32_t kShortRow = 2049;
 constexpr uint64_t kSmallImage = 2 << 20;
-// The largest window made for four rows: with inflate's state and history,
-// the read-ahead block and the two row buffers, the decode stays within
-// 128 KB beyond the image (126.6 KB for rows of 11,520 bytes).
-constexpr uint64_t kFourRowWindowLimit = 48 * 1024;
+// The largest window made for rows restored together: with inflate's state
+// and history, the read-ahead block and the two row buffers, the decode
+// stays within 128 KB beyond the image (126.6 KB for rows of 11,520 bytes).
+constexpr uint64_t kRowsWindowLimit = 48 * 1024;
 
 // zlib asks for a few blocks of at most 32 KB: the product cannot overflow.
 voidpf ZlibAllocate(voidpf, uInt items, uInt size) { return AllocateBytes(size_t{items} * size); }
@@ -41,18 +41,22 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 // for rows of up to 2 KB, a quarter of the largest while the image data is
 // small (icons: the window and inflate's own history then stay closer to
 // the first-level cache while the rows are taken), half of it for larger
-// pictures; the largest for longer rows. Plain pictures get room for four
-// rows and a byte, so that four can be restored together (the reader tops
-// the window up behind the rows not yet taken), within kFourRowWindowLimit.
-uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, bool interlaced)
+// pictures; the largest for longer rows. Plain pictures get room for the
+// rows the filters restore together (sixteen of 1-byte pixels, eight of
+// 2-byte pixels, else four) and a byte, or failing that for four, within
+// kRowsWindowLimit (the reader tops the window up behind the rows not yet
+// taken).
+uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step, bool interlaced)
 {
     const uint64_t stride = uint64_t{static_cast<uint32_t>(rowLength)} + 1;
     uint32_t window = kInflateWindowSize;
     if (rowLength < kShortRow)
         window = stride * static_cast<uint32_t>(rows) <= kSmallImage ? kInflateWindowSize / 4 : kInflateWindowSize / 2;
-    const uint64_t fourRows = 4 * stride + 1;
-    if (!interlaced && fourRows > window && fourRows <= kFourRowWindowLimit)
-        window = static_cast<uint32_t>((fourRows + 63) / 64 * 64);
+    uint64_t together = (step == 1 || step == 2 ? 16 / step : 4) * stride + 1;
+    if (together > kRowsWindowLimit)
+        together = 4 * stride + 1;
+    if (!interlaced && together > window && together <= kRowsWindowLimit)
+        window = static_cast<uint32_t>((together + 63) / 64 * 64);
     return window;
 }
 
@@ -112,7 +116,7 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
     RowLength = info.RowLength;
     FilterStep = info.FilterStep;
     InflateContext context;
-    OpenInflate(stream, context, InflateWindowFor(RowLength, DecodeHeight, image.InterlaceMethod != 0));
+    OpenInflate(stream, context, InflateWindowFor(RowLength, DecodeHeight, FilterStep, image.InterlaceMethod != 0));
     DataEnd = EndOfData(context.Position, length);
     if (!AllocateRowBuffers(*this)) {
         // Without its two rows the decode cannot start, like a zlib that

@@ -10,24 +10,27 @@ using namespace pngtest;
 
 namespace {
 
-// How many top rows of an 8-bit RGB picture arrived intact. A row cut short
-// is converted with what arrived, so the first row that is not intact may
-// hold anything; every row below it must still be the zeros the buffer was
-// made with, and so must every row's padding.
+// How many top rows of an 8-bit RGB or grey picture arrived intact. A row
+// cut short is converted with what arrived, so the first row that is not
+// intact may hold anything; every row below it must still be the zeros the
+// buffer was made with, and so must every row's padding.
 int32_t RowsDecoded(const PngImage& image, const Picture& picture)
 {
     const PngHeaderChunk* header = image.Header();
+    const uint32_t channels = Channels(picture.ColorType);
     int32_t intactRows = -1;
     for (uint32_t y = 0; y < picture.Height; ++y) {
         const uint8_t* row = header->Pixels + header->BytesPerRow * (picture.Height - 1 - y);
-        for (int32_t x = static_cast<int32_t>(picture.Width * 3); x < header->BytesPerRow; ++x)
+        for (int32_t x = static_cast<int32_t>(picture.Width * channels); x < header->BytesPerRow; ++x)
             EXPECT_EQ(row[x], 0) << "padding of row " << y;
         bool intact = true;
         bool zero = true;
-        for (uint32_t x = 0; x < picture.Width * 3; x += 3) {
-            const uint8_t* rgb = &picture.Rows[y][x];
-            intact = intact && row[x] == rgb[2] && row[x + 1] == rgb[1] && row[x + 2] == rgb[0];
-            zero = zero && row[x] == 0 && row[x + 1] == 0 && row[x + 2] == 0;
+        for (uint32_t x = 0; x < picture.Width * channels; x += channels) {
+            const uint8_t* sample = &picture.Rows[y][x];
+            for (uint32_t c = 0; c < channels; ++c) {
+                intact = intact && row[x + c] == sample[channels - 1 - c];  // RGB is stored as BGR
+                zero = zero && row[x + c] == 0;
+            }
         }
         if (intactRows < 0 && !intact) {
             intactRows = static_cast<int32_t>(y);
@@ -84,10 +87,11 @@ TEST(ImageData, ManySmallChunksDecodeLikeOne)
 
 TEST(ImageData, RunsOfPaethAndAverageRowsDecodeExactly)
 {
-    // Runs of Paeth and Average rows the window holds are restored four (or,
-    // Paeth, two) at a time, in the window or beside it; runs broken by
-    // other filters, rows of every length against the window's size, and
-    // pictures ending inside a run take every way between them.
+    // Runs of Paeth and Average rows the window holds are restored four (grey:
+    // sixteen or four; or, Paeth, two) at a time, in the window or beside
+    // it; runs broken by other filters, rows of every length against the
+    // window's size, and pictures ending inside a run take every way between
+    // them.
     const std::pair<const char*, FilterChoice> patterns[] = {
         {"all Paeth", [](size_t) { return uint8_t{4}; }},
         {"Sub every third row", [](size_t row) { return static_cast<uint8_t>(row % 3 == 2 ? 1 : 4); }},
@@ -98,12 +102,15 @@ TEST(ImageData, RunsOfPaethAndAverageRowsDecodeExactly)
     for (const auto& [name, choose] : patterns) {
         for (uint32_t width : {1u, 2u, 5u, 40u, 683u, 700u, 3000u}) {
             for (uint32_t height : {1u, 3u, 4u, 5u, 9u, 30u}) {
-                Picture picture = Noise(width, height);
+              for (uint8_t colorType : {2, 0}) {
+                Picture picture = NoisePicture(width, height, 8, colorType, width * 31 + height);
                 PngWriter writer = Started(picture);
                 writer.ImageData(Deflate(FilterPicture(picture, choose))).End();
                 Loaded loaded = LoadRgb(writer.Data, picture);
-                EXPECT_EQ(loaded.Rows, static_cast<int32_t>(height)) << name << ", " << width << " x " << height;
+                EXPECT_EQ(loaded.Rows, static_cast<int32_t>(height)) << name << ", " << width << " x " << height
+                                                                     << ", colour type " << int{colorType};
                 EXPECT_EQ(loaded.Status, PngStatus::Ok) << name << ", " << width << " x " << height;
+              }
             }
         }
     }

@@ -7,6 +7,8 @@
 
 #include <array>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "png/cpu.h"
@@ -154,28 +156,31 @@ void ExpectPairSameAsBytes(const RowFilters& filters, int32_t length, int32_t st
     ASSERT_EQ(next, expectedNext) << "second row, step " << step << ", length " << length;
 }
 
-// Four rows restored together in place, one after another in one buffer,
-// against four calls of the byte loop; the buffer ends with the last row
-// (the sanitizer build catches any access past its byte length). Types
-// holds the rows' filter types, 0 to 5 (5 leaves a row as it is).
+// Rows restored together in place (the four-row form, or ManyRows), one
+// after another in one buffer, against a call of the byte loop for each;
+// the buffer ends with the last row (the sanitizer build catches any access
+// past its byte length). Types holds the rows' filter types, 0 to 5 (5
+// leaves a row as it is).
 template <typename Pick>
-void ExpectFourSameAsBytes(const RowFilters& filters, int32_t length, int32_t step, std::array<uint8_t, 4> types,
+void ExpectRowsSameAsBytes(FourRowsRoutine restore, int32_t length, int32_t step, const std::vector<uint8_t>& types,
                            Pick&& pick)
 {
-    const int32_t stride = 1 + length;
-    std::vector<uint8_t> rows(4 * static_cast<size_t>(stride)), previous(static_cast<size_t>(stride));
+    const int32_t stride = 1 + length, count = static_cast<int32_t>(types.size());
+    std::vector<uint8_t> rows(static_cast<size_t>(count) * stride), previous(static_cast<size_t>(stride));
     for (uint8_t& byte : rows)
         byte = pick();
     for (uint8_t& byte : previous)
         byte = pick();
-    for (int32_t k = 0; k < 4; ++k)
+    for (int32_t k = 0; k < count; ++k)
         rows[k * stride] = types[k];
     std::vector<uint8_t> expected = rows;
-    for (int32_t k = 0; k < 4; ++k)
+    for (int32_t k = 0; k < count; ++k)
         UnfilterRow(&expected[k * stride], k == 0 ? previous.data() : &expected[(k - 1) * stride], length, step);
-    filters.FourRows(rows.data(), stride, previous.data(), length);
-    ASSERT_EQ(rows, expected) << "four rows of types " << int{types[0]} << int{types[1]} << int{types[2]}
-                              << int{types[3]} << ", step " << step << ", length " << length;
+    restore(rows.data(), stride, previous.data(), length);
+    std::string typeList;
+    for (uint8_t type : types)
+        typeList += static_cast<char>('0' + type);
+    ASSERT_EQ(rows, expected) << count << " rows of types " << typeList << ", step " << step << ", length " << length;
 }
 
 TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
@@ -208,12 +213,17 @@ TEST(WideFilters, PaethTiesAndWrapsFromAFewByteValues)
                     ExpectPairSameAsBytes(filters, length, step, pick);
                     ExpectPairSameAsBytes(filters, length, step, [&] { return static_cast<uint8_t>(random()); });
                 }
-                if (filters.FourRows) {
-                    const auto type = [&] { return static_cast<uint8_t>(random() % 6); };
-                    const std::array<uint8_t, 4> mixed = {type(), type(), type(), type()};
-                    ExpectFourSameAsBytes(filters, length, step, {4, 4, 4, 4}, pick);
-                    ExpectFourSameAsBytes(filters, length, step, mixed, pick);
-                    ExpectFourSameAsBytes(filters, length, step, mixed, [&] { return static_cast<uint8_t>(random()); });
+                const std::pair<FourRowsRoutine, int32_t> together[] = {{filters.FourRows, 4},
+                                                                          {filters.ManyRows, filters.ManyRowsCount}};
+                for (const auto& [restore, count] : together) {
+                    if (!restore)
+                        continue;
+                    std::vector<uint8_t> paeth(static_cast<size_t>(count), 4), mixed(paeth.size());
+                    for (uint8_t& type : mixed)
+                        type = static_cast<uint8_t>(random() % 6);
+                    ExpectRowsSameAsBytes(restore, length, step, paeth, pick);
+                    ExpectRowsSameAsBytes(restore, length, step, mixed, pick);
+                    ExpectRowsSameAsBytes(restore, length, step, mixed, [&] { return static_cast<uint8_t>(random()); });
                 }
             }
         }
