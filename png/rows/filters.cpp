@@ -119,5 +119,5 @@ bool RestoreTogether(const uint8_t* rows, int32_t stride, int32_t count)
     }
     if (count > 4)
         return 4 * (paeth + average) >= 3 * count;
-    return paeth >= 3 || (paeth == 2 && average == 2);
+    return paeth >= 3 || paeth + average == 4;
 }

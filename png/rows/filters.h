@@ -26,8 +26,8 @@ using PaethPairRoutine = void (*)(uint8_t* row, uint8_t* next, const uint8_t* pr
 using FourRowsRoutine = void (*)(uint8_t* rows, int32_t stride, const uint8_t* previous, int32_t length);
 
 // One routine per filter type 0 to 4, and the pair and four-row forms where
-// there are such; ManyRows restores ManyRowsCount rows the same way (more
-// than four, for pixels too small to fill a register four at a time).
+// there are such; ManyRows restores ManyRowsCount rows the same way (sixteen
+// rows of 1-byte pixels, which four rows leave mostly empty).
 struct RowFilters {
     std::array<FilterRoutine, 5> Routines{};
     PaethPairRoutine PaethPair = nullptr;
@@ -37,10 +37,10 @@ struct RowFilters {
 };
 
 // Whether count consecutive rows (filter-type bytes stride apart) are
-// restored faster together than row by row: sixteen or eight when three in
+// restored faster together than row by row: sixteen when three in
 // four or more are Average or Paeth rows (each one chain of pixels); four
-// when three are Paeth rows, or two and the others Average rows (an Average
-// row alone, or beside a Paeth pair, is faster).
+// when three are Paeth rows or all four are Average or Paeth rows (beside
+// Sub, Up or None rows, an Average row is faster alone).
 bool RestoreTogether(const uint8_t* rows, int32_t stride, int32_t count);
 
 // The byte loops, with the 8-byte Up when wide is true.

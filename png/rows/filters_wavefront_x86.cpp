@@ -1,21 +1,25 @@
 // Consecutive rows restored in one pass: four rows of pixels of 1 to 4
-// bytes, sixteen of 1-byte and eight of 2-byte pixels. A register holds one
-// pixel of each row in a lane of its own (4, 1 or 2 bytes), each row one
-// pixel behind the row above it, so a pixel's b is the pixel the row above
-// restored in the pass before, its c that pixel's b, its a the row's own
-// last result. Each lane takes the predictor of its row's filter type; rows
-// all Paeth need no choice between types. The Paeth choice is made on the
+// bytes, or sixteen of 1-byte pixels. A register holds one pixel of each
+// row in a lane of its own (4 bytes or 1), each row one pixel behind the
+// row above it, so a pixel's b is the pixel the row above restored in the
+// pass before, its c that pixel's b, its a the row's own last result. Each
+// lane takes the predictor of its row's filter type; rows all Paeth or all
+// Average need no choice between types. The Paeth choice is made on the
 // bytes themselves: with pa = |b - c| and pb = |a - c|, pc = |(a - c) +
 // (b - c)| is pa + pb where both differences have the same sign and
 // |pa - pb| where they differ; the sum saturates at 255, above pa and pb
 // either way, so every comparison comes out as in 16 bits. One run of the
-// arithmetic restores a pixel of every row.
+// arithmetic restores a pixel of every row. Away from the rows' ends the
+// pixels are loaded and stored a block at a time (sixteen 1-byte pixels, or
+// four of 3 or 4 bytes, of each row) and transposed into the lanes and
+// back, instead of one lane at a time.
 #include "png/rows/filters_choose.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
 
 #include <cstring>
+#include <type_traits>
 
 #define PNG_SSE41 __attribute__((target("sse4.1")))
 #define PNG_INLINE inline __attribute__((always_inline))
@@ -30,10 +34,8 @@ struct Sse2Select {
 };
 
 struct Sse41Select {
-    static PNG_SSE41 inline __m128i Pick(__m128i mask, __m128i yes, __m128i no)
-    {
-        return _mm_blendv_epi8(no, yes, mask);
-    }
+    static PNG_SSE41 inline __m128i Pick(__m128i mask, __m128i yes, __m128i no) { return _mm_blendv_epi8(no, yes, mask); }
+    static PNG_SSE41 inline __m128i Shuffle(__m128i v, __m128i order) { return _mm_shuffle_epi8(v, order); }
 };
 
 // |x - y| per unsigned byte.
@@ -60,46 +62,23 @@ PNG_INLINE __m128i PaethPredictor(__m128i a, __m128i b, __m128i c)
 template <int LaneBytes>
 PNG_INLINE uint32_t LoadLane(const uint8_t* p)
 {
-    if constexpr (LaneBytes == 1) {
-        return *p;
-    } else if constexpr (LaneBytes == 2) {
-        uint16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    } else {
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
+    uint32_t v = 0;  // x86: the bytes in memory order from the lowest
+    std::memcpy(&v, p, LaneBytes);
+    return v;
 }
 
+// One register of the lanes' values: four by unpacking, sixteen through memory.
 template <int Lanes>
 PNG_INLINE __m128i Gather(const uint32_t (&lane)[Lanes])
 {
-    if constexpr (Lanes == 16) {
-        return _mm_setr_epi8(static_cast<char>(lane[0]), static_cast<char>(lane[1]), static_cast<char>(lane[2]),
-                             static_cast<char>(lane[3]), static_cast<char>(lane[4]), static_cast<char>(lane[5]),
-                             static_cast<char>(lane[6]), static_cast<char>(lane[7]), static_cast<char>(lane[8]),
-                             static_cast<char>(lane[9]), static_cast<char>(lane[10]), static_cast<char>(lane[11]),
-                             static_cast<char>(lane[12]), static_cast<char>(lane[13]), static_cast<char>(lane[14]),
-                             static_cast<char>(lane[15]));
-    } else if constexpr (Lanes == 8) {
-        return _mm_setr_epi16(static_cast<short>(lane[0]), static_cast<short>(lane[1]), static_cast<short>(lane[2]),
-                              static_cast<short>(lane[3]), static_cast<short>(lane[4]), static_cast<short>(lane[5]),
-                              static_cast<short>(lane[6]), static_cast<short>(lane[7]));
-    } else {
+    if constexpr (Lanes == 4) {
         const auto word = [&](int k) { return _mm_cvtsi32_si128(static_cast<int>(lane[k])); };
         return _mm_unpacklo_epi64(_mm_unpacklo_epi32(word(0), word(1)), _mm_unpacklo_epi32(word(2), word(3)));
     }
-}
-
-template <int Step>
-PNG_INLINE void StorePixel(uint8_t* p, const uint8_t* lane)
-{
-    if constexpr (Step == 1)
-        p[0] = lane[0];
-    else
-        std::memcpy(p, lane, Step);
+    alignas(16) uint8_t bytes[16];
+    for (int k = 0; k < Lanes; ++k)
+        std::memcpy(bytes + k * (16 / Lanes), &lane[k], 16 / Lanes);
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
 }
 
 // The low Step bytes of v, from a register: four-byte lanes are stored
@@ -192,24 +171,19 @@ PNG_INLINE void Pass(const LaneTypes& types, uint8_t* x, int32_t stride, const u
             keep[k] = active[k] ? ~0u : 0;
         restored = _mm_and_si128(restored, Gather<Lanes>(keep));
     }
+    last = restored;
+    lastB = b;
     if constexpr (Lanes == 4) {
-        if (active[0])
-            StoreLow<Step>(x + t * Step, restored);
-        if (active[1])
-            StoreLow<Step>(x + stride + (t - 1) * Step, _mm_srli_si128(restored, 4));
-        if (active[2])
-            StoreLow<Step>(x + 2 * stride + (t - 2) * Step, _mm_srli_si128(restored, 8));
-        if (active[3])
-            StoreLow<Step>(x + 3 * stride + (t - 3) * Step, _mm_srli_si128(restored, 12));
+        for (int k = 0; k < 4; ++k, restored = _mm_srli_si128(restored, 4))
+            if (active[k])
+                StoreLow<Step>(x + k * stride + (t - k) * Step, restored);
     } else {
         alignas(16) uint8_t lanes[16];
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes), restored);
         for (int k = 0; k < Lanes; ++k)
             if (active[k])
-                StorePixel<Step>(x + k * stride + (t - k) * Step, lanes + k * kLaneBytes);
+                std::memcpy(x + k * stride + (t - k) * Step, lanes + k * kLaneBytes, Step);
     }
-    last = restored;
-    lastB = b;
 }
 
 // out[j] byte k = in[k] byte j: bytes, then words, doublewords and
@@ -270,6 +244,66 @@ PNG_INLINE void Block(const LaneTypes& types, uint8_t* x, int32_t stride, const 
         _mm_storeu_si128(reinterpret_cast<__m128i*>(x + k * stride + t - k), m[k]);
 }
 
+// m[j] doubleword k = m[k] doubleword j. Its own inverse.
+PNG_INLINE void Transpose4(__m128i (&m)[4])
+{
+    const __m128i t0 = _mm_unpacklo_epi32(m[0], m[1]), t1 = _mm_unpacklo_epi32(m[2], m[3]);
+    const __m128i t2 = _mm_unpackhi_epi32(m[0], m[1]), t3 = _mm_unpackhi_epi32(m[2], m[3]);
+    m[0] = _mm_unpacklo_epi64(t0, t1);
+    m[1] = _mm_unpackhi_epi64(t0, t1);
+    m[2] = _mm_unpacklo_epi64(t2, t3);
+    m[3] = _mm_unpackhi_epi64(t2, t3);
+}
+
+// Four pixels from p, one to a doubleword: 3-byte pixels are spread by a
+// byte shuffle (SSSE3), with 0 in each fourth byte.
+template <int Step, typename Select>
+PNG_INLINE __m128i LoadFour(const uint8_t* p)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if constexpr (Step == 3)
+        return Select::Shuffle(v, _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+    return v;
+}
+
+// Exactly the four pixels' bytes back to p.
+template <int Step, typename Select>
+PNG_INLINE void StoreFour(uint8_t* p, __m128i v)
+{
+    if constexpr (Step == 3) {
+        v = Select::Shuffle(v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+        const uint32_t tail = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
+        std::memcpy(p + 8, &tail, 4);
+    } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    }
+}
+
+// Four passes from t of four rows of 3- or 4-byte pixels, all inside the
+// rows (t >= 3, and row 0's sixteen bytes from pixel t inside it): each
+// row's four pixels are loaded and stored whole, turned into the passes'
+// lanes and back by transposing.
+template <int Step, Kind K, typename Select>
+PNG_INLINE void BlockOfFour(const LaneTypes& types, uint8_t* x, int32_t stride, const uint8_t* above, int32_t t,
+                            __m128i& last, __m128i& lastB)
+{
+    __m128i m[4];
+    for (int k = 0; k < 4; ++k)
+        m[k] = LoadFour<Step, Select>(x + k * stride + (t - k) * Step);
+    Transpose4(m);
+    for (int j = 0; j < 4; ++j) {
+        const __m128i top = _mm_cvtsi32_si128(static_cast<int>(LoadLane<4>(above + (t + j) * Step)));
+        const __m128i b = _mm_or_si128(_mm_slli_si128(last, 4), top);
+        m[j] = _mm_add_epi8(m[j], Predictor<K, Select>(types, last, b, lastB));
+        last = m[j];
+        lastB = b;
+    }
+    Transpose4(m);
+    for (int k = 0; k < 4; ++k)
+        StoreFour<Step, Select>(x + k * stride + (t - k) * Step, m[k]);
+}
+
 // The bytes of row x (past its filter byte) from `from` on, by its type,
 // against b, the row above.
 void RowTail(uint8_t type, uint8_t* x, const uint8_t* b, int32_t from, int32_t length, int32_t step)
@@ -307,6 +341,10 @@ PNG_INLINE void RowsLoop(uint8_t* rows, int32_t stride, const uint8_t* previous,
     if constexpr (Lanes == 16)
         for (; t + 16 <= pixels; t += 16)
             Block<K, Select>(types, x, stride, above, t, last, lastB);
+    // 3-byte pixels need the byte shuffle of the SSE4.1 form.
+    if constexpr (Lanes == 4 && (Step == 4 || (Step == 3 && std::is_same_v<Select, Sse41Select>)))
+        for (; t * Step + 16 <= length; t += 4)
+            BlockOfFour<Step, K, Select>(types, x, stride, above, t, last, lastB);
     for (; t < pixels; ++t)
         Pass<Step, Lanes, false, K, Select>(types, x, stride, above, t, pixels, last, lastB);
     for (; t < pixels + Lanes - 1; ++t)
@@ -352,10 +390,9 @@ void ChooseWavefrontFilters(const ProcessorFeatures& features, int32_t step, Row
     constexpr FourRowsRoutine kSse2[] = {RowsSse2<1>, RowsSse2<2>, RowsSse2<3>, RowsSse2<4>};
     constexpr FourRowsRoutine kSse41[] = {RowsSse41<1>, RowsSse41<2>, RowsSse41<3>, RowsSse41<4>};
     filters.FourRows = features.Sse41 ? kSse41[step - 1] : kSse2[step - 1];
-    if (step <= 2) {
-        filters.ManyRowsCount = 16 / step;
-        filters.ManyRows = step == 1 ? (features.Sse41 ? RowsSse41<1, 16> : RowsSse2<1, 16>)
-                                     : (features.Sse41 ? RowsSse41<2, 8> : RowsSse2<2, 8>);
+    if (step == 1) {
+        filters.ManyRows = features.Sse41 ? RowsSse41<1, 16> : RowsSse2<1, 16>;
+        filters.ManyRowsCount = 16;
     }
 }
 #endif

@@ -42,8 +42,8 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 // small (icons: the window and inflate's own history then stay closer to
 // the first-level cache while the rows are taken), half of it for larger
 // pictures; the largest for longer rows. Plain pictures get room for the
-// rows the filters restore together (sixteen of 1-byte pixels, eight of
-// 2-byte pixels, else four) and a byte, or failing that for four, within
+// rows the filters restore together (sixteen of 1-byte pixels, else four)
+// and a byte, or failing that for four, within
 // kRowsWindowLimit (the reader tops the window up behind the rows not yet
 // taken).
 uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step, bool interlaced)
@@ -52,7 +52,7 @@ uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step, bool in
     uint32_t window = kInflateWindowSize;
     if (rowLength < kShortRow)
         window = stride * static_cast<uint32_t>(rows) <= kSmallImage ? kInflateWindowSize / 4 : kInflateWindowSize / 2;
-    uint64_t together = (step == 1 || step == 2 ? 16 / step : 4) * stride + 1;
+    uint64_t together = (step == 1 ? 16 : 4) * stride + 1;
     if (together > kRowsWindowLimit)
         together = 4 * stride + 1;
     if (!interlaced && together > window && together <= kRowsWindowLimit)
