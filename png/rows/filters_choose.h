@@ -52,6 +52,7 @@ RowFilters ChooseWideRowFilters(const ProcessorFeatures& features, bool wide, in
 void ChooseVectorFilters(const ProcessorFeatures& features, bool wide, int32_t step, RowFilters& filters);
 
 // Puts the four-row form of filters_wavefront_x86.cpp for steps 1 to 4 into
-// filters: SSE2, with SSE4.1 blends where present.
+// filters (SSE2, with SSE4.1 blends and byte shuffles where present), and
+// with SSE4.1 the sixteen-row form for step 1.
 void ChooseWavefrontFilters(const ProcessorFeatures& features, int32_t step, RowFilters& filters);
 #endif
