@@ -87,17 +87,7 @@ template <int Step>
 PNG_INLINE void StoreLow(uint8_t* p, __m128i v)
 {
     const uint32_t word = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
-    if constexpr (Step == 4) {
-        std::memcpy(p, &word, 4);
-    } else {
-        const uint16_t pair = static_cast<uint16_t>(word);
-        if constexpr (Step == 1)
-            p[0] = static_cast<uint8_t>(word);
-        else
-            std::memcpy(p, &pair, 2);
-        if constexpr (Step == 3)
-            p[2] = static_cast<uint8_t>(word >> 16);
-    }
+    std::memcpy(p, &word, Step);  // x86: the low bytes first
 }
 
 // Each row's filter type as lane masks (types above 4, which leave a row as
@@ -368,12 +358,15 @@ PNG_INLINE void ManyRows(uint8_t* rows, int32_t stride, const uint8_t* previous,
         allPaeth = allPaeth && rows[k * stride] == static_cast<uint8_t>(FilterType::Paeth);
         allAverage = allAverage && rows[k * stride] == static_cast<uint8_t>(FilterType::Average);
     }
+    // Rows all Average have a form of their own only where it pays for its
+    // code: four rows of 3- and 4-byte pixels with SSE4.1.
+    constexpr bool kAverageForm = Lanes == 4 && Step >= 3 && std::is_same_v<Select, Sse41Select>;
     if (allPaeth)
-        RowsLoop<Step, Lanes, Kind::Paeth, Select>(rows, stride, previous, length);
-    else if (allAverage)
-        RowsLoop<Step, Lanes, Kind::Average, Select>(rows, stride, previous, length);
-    else
-        RowsLoop<Step, Lanes, Kind::Mixed, Select>(rows, stride, previous, length);
+        return RowsLoop<Step, Lanes, Kind::Paeth, Select>(rows, stride, previous, length);
+    if constexpr (kAverageForm)
+        if (allAverage)
+            return RowsLoop<Step, Lanes, Kind::Average, Select>(rows, stride, previous, length);
+    RowsLoop<Step, Lanes, Kind::Mixed, Select>(rows, stride, previous, length);
 }
 
 template <int Step, int Lanes = 4>
