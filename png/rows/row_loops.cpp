@@ -156,48 +156,8 @@ int32_t Adam7Percent(int32_t pass, int32_t lastPass, int64_t y, int32_t decodeHe
     return static_cast<int32_t>(std::nearbyint(pass * 100 / passes + share / passes));
 }
 
-enum class PassEnd { Next, Stop };
-
-PassEnd RunPass(LoopState& st, const RowSource& source, int32_t lastPass)
-{
-    PngImageDataChunk& chunk = *st.Chunk;
-    PngImage& image = *st.Image;
-    const Adam7Pass& pass = kAdam7Passes[st.Pass];
-    const int64_t passWidth = (int64_t{st.Width} - pass.StartColumn + pass.ColumnIncrement - 1) / pass.ColumnIncrement;
-    const int32_t length = RowLengthFor(st.Header->ColorType, st.Header->BitDepth, passWidth);
-    if (length > st.Capacity)
-        return PassEnd::Stop;  // never for a consistent chunk: the buffers are too small
-    chunk.RowLength = length;
-    st.Params.RowLength = length;
-    st.Params.SourceWidth = static_cast<int32_t>(passWidth);
-    // The first row of each pass is restored against zeros (PNG standard, 8.2).
-    std::memset(chunk.PreviousRow(), 0, static_cast<size_t>(length) + 1);
-    const int32_t shift = st.Params.ReductionShift, rowStep = pass.RowIncrement >> shift;
-    int64_t y = pass.StartRow, e = y >> shift;
-    PlaceRows(st, e);
-    if (length == 0)
-        return PassEnd::Next;
-    for (; y < st.Height; y += pass.RowIncrement, e += rowStep) {
-        const int32_t percent = Adam7Percent(st.Pass, lastPass, y, chunk.DecodeHeight);
-        if (image.OnProgress && !image.OnProgress(&image, static_cast<uint8_t>(st.Pass), lastPass, percent))
-            return PassEnd::Next;
-        if (!ReadRow(chunk, source, length))
-            return PassEnd::Next;
-        UnfilterRow(st.Filters, chunk);
-        if (e < chunk.DecodeHeight && !DeliverRow(st, static_cast<int32_t>(y)))
-            return PassEnd::Stop;
-        chunk.CurrentIndex ^= 1;
-        StepRows(st, rowStep);
-    }
-    return PassEnd::Next;
-}
-
 // Pulls rows from the inflated "IDAT" data.
-struct InflatedRows {
-    PngImageDataChunk* Chunk;
-    InflateContext* Context;
-    uint32_t* Crc;
-};
+struct InflatedRows { PngImageDataChunk* Chunk; InflateContext* Context; uint32_t* Crc; };
 
 int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
 {
@@ -215,14 +175,10 @@ void TakeInflated(void* context, int32_t count) { TakePeeked(*static_cast<Inflat
 
 // Without handlers nothing can tell when a row was read, so rows the window
 // already holds may be taken early (a read with no event).
-bool Unobserved(const LoopState& st)
-{
-    return !st.Image->OnProgress && !st.Image->OnScanline && st.Params.ReductionShift == 0;
-}
-
 bool TakesRowsEarly(const LoopState& st, const RowSource& source)
 {
-    return source.Peek && source.Take && Unobserved(st);
+    return source.Peek && source.Take && !st.Image->OnProgress && !st.Image->OnScanline &&
+           st.Params.ReductionShift == 0;
 }
 
 // Restores the current row; where it and the next are Paeth rows and the
@@ -293,7 +249,8 @@ private:
 // row by row (RestoreTogether), taken, restored together and converted where
 // they lie; the last is copied into the current row buffer, as if read
 // there, as the next row's previous one. False (nothing taken) when not.
-bool DeliverInPlace(LoopState& st, const RowSource& source, RowFill& fill, FourRowsRoutine restore, int32_t count)
+bool DeliverInPlace(LoopState& st, const RowSource& source, RowFill* fill, FourRowsRoutine restore, int32_t count,
+                    int32_t rowStep)
 {
     PngImageDataChunk& chunk = *st.Chunk;
     const int32_t stride = chunk.RowLength + 1;
@@ -303,24 +260,68 @@ bool DeliverInPlace(LoopState& st, const RowSource& source, RowFill& fill, FourR
     source.Take(source.Context, count * stride);
     restore(rows, stride, chunk.PreviousRow(), chunk.RowLength);
     for (int32_t k = 0; k < count; ++k) {
-        fill.Row();
+        if (fill)
+            fill->Row();
         Convert(st, rows + k * stride + 1);
-        StepRows(st, 1);
+        StepRows(st, rowStep);
     }
     std::memcpy(chunk.CurrentRow(), rows + (count - 1) * stride, static_cast<size_t>(stride));
     chunk.CurrentIndex ^= 1;
     return true;
 }
 
-// The most rows the window gives to be restored together from row r on: 0
-// when none were.
-int32_t DeliverRowsInPlace(LoopState& st, const RowSource& source, RowFill& fill, int32_t r)
+// The most rows (of rowsLeft, rowStep destination rows apart) the window
+// gives to be restored together: 0 when none were.
+int32_t DeliverRowsInPlace(LoopState& st, const RowSource& source, RowFill* fill, int64_t rowsLeft, int32_t rowStep)
 {
     const RowFilters& filters = st.Filters;
     const int32_t many = filters.ManyRowsCount;
-    if (r + many <= st.Height && DeliverInPlace(st, source, fill, filters.ManyRows, many))
+    if (many <= rowsLeft && DeliverInPlace(st, source, fill, filters.ManyRows, many, rowStep))
         return many;
-    return r + 4 <= st.Height && DeliverInPlace(st, source, fill, filters.FourRows, 4) ? 4 : 0;
+    return 4 <= rowsLeft && DeliverInPlace(st, source, fill, filters.FourRows, 4, rowStep) ? 4 : 0;
+}
+
+enum class PassEnd { Next, Stop };
+
+PassEnd RunPass(LoopState& st, const RowSource& source, int32_t lastPass)
+{
+    PngImageDataChunk& chunk = *st.Chunk;
+    PngImage& image = *st.Image;
+    const Adam7Pass& pass = kAdam7Passes[st.Pass];
+    const int64_t passWidth = (int64_t{st.Width} - pass.StartColumn + pass.ColumnIncrement - 1) / pass.ColumnIncrement;
+    const int32_t length = RowLengthFor(st.Header->ColorType, st.Header->BitDepth, passWidth);
+    if (length > st.Capacity)
+        return PassEnd::Stop;  // never for a consistent chunk: the buffers are too small
+    chunk.RowLength = length;
+    st.Params.RowLength = length;
+    st.Params.SourceWidth = static_cast<int32_t>(passWidth);
+    // The first row of each pass is restored against zeros (PNG standard, 8.2).
+    std::memset(chunk.PreviousRow(), 0, static_cast<size_t>(length) + 1);
+    const int32_t shift = st.Params.ReductionShift, rowStep = pass.RowIncrement >> shift;
+    int64_t y = pass.StartRow, e = y >> shift;
+    PlaceRows(st, e);
+    if (length == 0)
+        return PassEnd::Next;
+    const bool inPlace = st.Filters.FourRows && TakesRowsEarly(st, source);
+    for (; y < st.Height; y += pass.RowIncrement, e += rowStep) {
+        const int32_t percent = Adam7Percent(st.Pass, lastPass, y, chunk.DecodeHeight);
+        if (image.OnProgress && !image.OnProgress(&image, static_cast<uint8_t>(st.Pass), lastPass, percent))
+            return PassEnd::Next;
+        const int64_t rowsLeft = (st.Height - y + pass.RowIncrement - 1) / pass.RowIncrement;
+        if (const int32_t together = inPlace ? DeliverRowsInPlace(st, source, nullptr, rowsLeft, rowStep) : 0) {
+            y += int64_t{together - 1} * pass.RowIncrement;
+            e += int64_t{together - 1} * rowStep;
+            continue;
+        }
+        if (!ReadRow(chunk, source, length))
+            return PassEnd::Next;
+        UnfilterRow(st.Filters, chunk);
+        if (e < chunk.DecodeHeight && !DeliverRow(st, static_cast<int32_t>(y)))
+            return PassEnd::Stop;
+        chunk.CurrentIndex ^= 1;
+        StepRows(st, rowStep);
+    }
+    return PassEnd::Next;
 }
 
 }  // namespace
@@ -342,7 +343,7 @@ void RunPlainRows(PngImageDataChunk& chunk, const RowSource& source)
     for (int32_t r = 0; r < st.Height; ++r) {
         if (image.OnProgress && !image.OnProgress(&image, 0, 0, static_cast<int32_t>(d * 100 / divisor)))
             return;
-        const int32_t together = !nextRestored && inPlace ? DeliverRowsInPlace(st, source, fill, r) : 0;
+        const int32_t together = !nextRestored && inPlace ? DeliverRowsInPlace(st, source, &fill, st.Height - r, 1) : 0;
         if (together > 0) {
             r += together - 1;
             d += together;
@@ -393,5 +394,5 @@ void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t
 void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
 {
     InflatedRows rows{&chunk, &context, &crc};
-    RunAdam7Rows(chunk, RowSource{ReadInflated, &rows});
+    RunAdam7Rows(chunk, RowSource{ReadInflated, &rows, PeekInflated, TakeInflated});
 }

@@ -41,12 +41,12 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 // for rows of up to 2 KB, a quarter of the largest while the image data is
 // small (icons: the window and inflate's own history then stay closer to
 // the first-level cache while the rows are taken), half of it for larger
-// pictures; the largest for longer rows. Plain pictures get room for the
-// rows the filters restore together (sixteen of 1-byte pixels, else four)
+// pictures; the largest for longer rows. Pictures get room for the rows
+// the filters restore together (sixteen of 1-byte pixels, else four)
 // and a byte, or failing that for four, within
 // kRowsWindowLimit (the reader tops the window up behind the rows not yet
 // taken).
-uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step, bool interlaced)
+uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step)
 {
     const uint64_t stride = uint64_t{static_cast<uint32_t>(rowLength)} + 1;
     uint32_t window = kInflateWindowSize;
@@ -55,7 +55,7 @@ uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step, bool in
     uint64_t together = (step == 1 ? 16 : 4) * stride + 1;
     if (together > kRowsWindowLimit)
         together = 4 * stride + 1;
-    if (!interlaced && together > window && together <= kRowsWindowLimit)
+    if (together > window && together <= kRowsWindowLimit)
         window = static_cast<uint32_t>((together + 63) / 64 * 64);
     return window;
 }
@@ -116,7 +116,7 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
     RowLength = info.RowLength;
     FilterStep = info.FilterStep;
     InflateContext context;
-    OpenInflate(stream, context, InflateWindowFor(RowLength, DecodeHeight, FilterStep, image.InterlaceMethod != 0));
+    OpenInflate(stream, context, InflateWindowFor(RowLength, DecodeHeight, FilterStep));
     DataEnd = EndOfData(context.Position, length);
     if (!AllocateRowBuffers(*this)) {
         // Without its two rows the decode cannot start, like a zlib that

@@ -88,10 +88,10 @@ TEST(ImageData, ManySmallChunksDecodeLikeOne)
 TEST(ImageData, RunsOfPaethAndAverageRowsDecodeExactly)
 {
     // Runs of Paeth and Average rows the window holds are restored four (grey:
-    // sixteen or four; or, Paeth, two) at a time, in the window or beside
-    // it; runs broken by other filters, rows of every length against the
-    // window's size, and pictures ending inside a run take every way between
-    // them.
+    // sixteen or four; or, Paeth, two; in Adam7 passes four) at a time, in the
+    // window or beside it; runs broken by other filters, rows of every length
+    // against the window's size, and pictures ending inside a run take every
+    // way between them.
     const std::pair<const char*, FilterChoice> patterns[] = {
         {"all Paeth", [](size_t) { return uint8_t{4}; }},
         {"Sub every third row", [](size_t row) { return static_cast<uint8_t>(row % 3 == 2 ? 1 : 4); }},
@@ -102,13 +102,15 @@ TEST(ImageData, RunsOfPaethAndAverageRowsDecodeExactly)
     for (const auto& [name, choose] : patterns) {
         for (uint32_t width : {1u, 2u, 5u, 40u, 683u, 700u, 3000u}) {
             for (uint32_t height : {1u, 3u, 4u, 5u, 9u, 30u}) {
-              for (uint8_t colorType : {2, 0}) {
+              for (uint8_t form : {0, 1, 2}) {  // RGB, grey, RGB interlaced
+                const uint8_t colorType = form == 1 ? 0 : 2;
                 Picture picture = NoisePicture(width, height, 8, colorType, width * 31 + height);
+                picture.Interlace = form == 2 ? 1 : 0;
                 PngWriter writer = Started(picture);
                 writer.ImageData(Deflate(FilterPicture(picture, choose))).End();
                 Loaded loaded = LoadRgb(writer.Data, picture);
                 EXPECT_EQ(loaded.Rows, static_cast<int32_t>(height)) << name << ", " << width << " x " << height
-                                                                     << ", colour type " << int{colorType};
+                                                                     << ", form " << int{form};
                 EXPECT_EQ(loaded.Status, PngStatus::Ok) << name << ", " << width << " x " << height;
               }
             }
