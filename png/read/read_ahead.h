@@ -10,9 +10,9 @@
 #include "winlayer/base/file_stream.h"
 
 // One block. The image-data reader takes its compressed input straight out
-// of it (ViewAhead), so with the reader's window of at most 32,768 bytes
-// what a load holds beyond the image buffers and zlib's own state stays at
-// 48 KB plus the row buffers.
+// of it (ViewAhead), so with the reader's window of at most 48 KB what a
+// load holds beyond the image buffers and zlib's own state stays at 64 KB
+// plus the row buffers.
 constexpr uint32_t kReadAheadSize = 16384;
 
 class ReadAheadStream : public FileStream {

@@ -41,11 +41,10 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 // for rows of up to 2 KB, a quarter of the largest while the image data is
 // small (icons: the window and inflate's own history then stay closer to
 // the first-level cache while the rows are taken), half of it for larger
-// pictures; the largest for longer rows. Pictures get room for the rows
-// the filters restore together (sixteen of 1-byte pixels, else four)
-// and a byte, or failing that for four, within
-// kRowsWindowLimit (the reader tops the window up behind the rows not yet
-// taken).
+// pictures; the largest for longer rows. Then room for the rows the
+// filters restore together (sixteen of 1-byte pixels, else four) and a
+// byte, or failing that for four, within kRowsWindowLimit: the reader tops
+// the window up behind the rows not yet taken.
 uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step)
 {
     const uint64_t stride = uint64_t{static_cast<uint32_t>(rowLength)} + 1;

@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <string>
+
 #include "tests/support/png_writer.h"
 
 using namespace pngtest;
@@ -99,23 +101,20 @@ TEST(ImageData, RunsOfPaethAndAverageRowsDecodeExactly)
         {"Average and Paeth, None every seventh row",
          [](size_t row) { return static_cast<uint8_t>(row % 7 == 6 ? 0 : 3 + row % 2); }},
     };
-    for (const auto& [name, choose] : patterns) {
-        for (uint32_t width : {1u, 2u, 5u, 40u, 683u, 700u, 3000u}) {
-            for (uint32_t height : {1u, 3u, 4u, 5u, 9u, 30u}) {
-              for (uint8_t form : {0, 1, 2}) {  // RGB, grey, RGB interlaced
-                const uint8_t colorType = form == 1 ? 0 : 2;
-                Picture picture = NoisePicture(width, height, 8, colorType, width * 31 + height);
-                picture.Interlace = form == 2 ? 1 : 0;
-                PngWriter writer = Started(picture);
-                writer.ImageData(Deflate(FilterPicture(picture, choose))).End();
-                Loaded loaded = LoadRgb(writer.Data, picture);
-                EXPECT_EQ(loaded.Rows, static_cast<int32_t>(height)) << name << ", " << width << " x " << height
-                                                                     << ", form " << int{form};
-                EXPECT_EQ(loaded.Status, PngStatus::Ok) << name << ", " << width << " x " << height;
-              }
-            }
-        }
-    }
+    for (const auto& [name, choose] : patterns)
+        for (uint32_t width : {1u, 2u, 5u, 40u, 683u, 700u, 3000u})
+            for (uint32_t height : {1u, 3u, 4u, 5u, 9u, 30u})
+                for (uint8_t form : {0, 1, 2}) {  // RGB, grey, RGB interlaced
+                    Picture picture = NoisePicture(width, height, 8, form == 1 ? 0 : 2, width * 31 + height);
+                    picture.Interlace = form == 2 ? 1 : 0;
+                    PngWriter writer = Started(picture);
+                    writer.ImageData(Deflate(FilterPicture(picture, choose))).End();
+                    Loaded loaded = LoadRgb(writer.Data, picture);
+                    const std::string where = std::string(name) + ", " + std::to_string(width) + " x " +
+                                              std::to_string(height) + ", form " + std::to_string(form);
+                    EXPECT_EQ(loaded.Rows, static_cast<int32_t>(height)) << where;
+                    EXPECT_EQ(loaded.Status, PngStatus::Ok) << where;
+                }
 }
 
 TEST(ImageData, OneChunkLongerThanTheInputBufferIsReadInPieces)
