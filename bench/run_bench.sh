@@ -78,12 +78,17 @@ i686_results() {
     return $status
 }
 
-results=$(mktemp)
-trap 'rm -f "$results" "$results.log"' EXIT
+results=$(mktemp) afresh=$(mktemp)
+trap 'rm -f "$results" "$results.log" "$afresh"' EXIT
 echo "== $label"
 i686=()
 if i686_results "$results"; then
     i686=(--i686 "$results" --i686-label "$label")
+    # Right after it, this build on fresh pages as the Windows build's
+    # bitmap sections are, so that the two differ by the build alone.
+    if "$bench" "$corpus" --rounds "$rounds" --pages-afresh >"$afresh"; then
+        i686+=(--i686-afresh "$afresh")
+    fi
 else
     echo "(no i686 figures: the cross build or wine failed; last lines of its log)"
     tail -5 "$results.log"
