@@ -6,9 +6,9 @@
 // lane takes the predictor of its row's filter type; rows all Paeth or all
 // Average need no choice between types. The Paeth choice is made on the
 // bytes themselves: with pa = |b - c| and pb = |a - c|, pc = |(a - c) +
-// (b - c)| is pa + pb where both differences have the same sign and
-// |pa - pb| where they differ; the sum saturates at 255, above pa and pb
-// either way, so every comparison comes out as in 16 bits. One run of the
+// (b - c)| is pa + pb where both differences have the same sign, never
+// below pa or pb, so the nearer of a and b wins; where they differ it is
+// |pa - pb|, and c wins where that is below both. One run of the
 // arithmetic restores a pixel of every row. Away from the rows' ends the
 // pixels are loaded and stored a block at a time (sixteen 1-byte pixels, or
 // four of 3 or 4 bytes, of each row) and transposed into the lanes and
@@ -26,16 +26,31 @@
 
 namespace {
 
+// Above: the last pass's lanes moved up one (each row's b), the row above's
+// pixel, from top's low lane or (AboveHigh) high's last, in the first. On
+// the chain from pass to pass: one byte shift with SSSE3.
 struct Sse2Select {
     static PNG_INLINE __m128i Pick(__m128i mask, __m128i yes, __m128i no)
     {
         return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
     }
+    template <int LaneBytes>
+    static PNG_INLINE __m128i Above(__m128i last, __m128i top) { return _mm_or_si128(_mm_slli_si128(last, LaneBytes), top); }
 };
 
 struct Sse41Select {
     static PNG_SSE41 inline __m128i Pick(__m128i mask, __m128i yes, __m128i no) { return _mm_blendv_epi8(no, yes, mask); }
     static PNG_SSE41 inline __m128i Shuffle(__m128i v, __m128i order) { return _mm_shuffle_epi8(v, order); }
+    template <int LaneBytes>
+    static PNG_SSE41 inline __m128i AboveHigh(__m128i last, __m128i high)
+    {
+        return _mm_alignr_epi8(last, high, 16 - LaneBytes);
+    }
+    template <int LaneBytes>
+    static PNG_SSE41 inline __m128i Above(__m128i last, __m128i top)
+    {
+        return AboveHigh<LaneBytes>(last, _mm_slli_si128(top, 16 - LaneBytes));
+    }
 };
 
 // |x - y| per unsigned byte.
@@ -49,11 +64,10 @@ PNG_INLINE __m128i PaethPredictor(__m128i a, __m128i b, __m128i c)
 {
     const __m128i pa = Distance(b, c), pb = Distance(a, c);
     const __m128i signsDiffer = _mm_xor_si128(AtMost(a, c), AtMost(b, c));
-    const __m128i pc = Select::Pick(signsDiffer, Distance(pa, pb), _mm_adds_epu8(pa, pb));
-    const __m128i nearest = _mm_min_epu8(pb, pc);
-    const __m128i useA = _mm_cmpeq_epi8(_mm_min_epu8(pa, nearest), pa);  // pa <= pb and pa <= pc
-    const __m128i useB = _mm_cmpeq_epi8(nearest, pb);                     // pb <= pc
-    return Select::Pick(useA, a, Select::Pick(useB, b, c));
+    const __m128i nearer = _mm_min_epu8(pa, pb);
+    const __m128i aOrB = Select::Pick(_mm_cmpeq_epi8(nearer, pa), a, b);  // a on a tie
+    const __m128i pcNotBelow = AtMost(nearer, _mm_sub_epi8(_mm_max_epu8(pa, pb), nearer));
+    return Select::Pick(_mm_andnot_si128(pcNotBelow, signsDiffer), c, aOrB);
 }
 
 // A lane of LaneBytes holds one pixel: of 4-byte lanes a pixel is loaded
@@ -81,20 +95,9 @@ PNG_INLINE __m128i Gather(const uint32_t (&lane)[Lanes])
     return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
 }
 
-// The low Step bytes of v, from a register: four-byte lanes are stored
-// straight from the register, shifted, instead of through memory.
-template <int Step>
-PNG_INLINE void StoreLow(uint8_t* p, __m128i v)
-{
-    const uint32_t word = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
-    std::memcpy(p, &word, Step);  // x86: the low bytes first
-}
-
 // Each row's filter type as lane masks (types above 4, which leave a row as
 // it is, count as None); Paeth where no mask is set.
-struct LaneTypes {
-    __m128i None, Sub, Up, Average;
-};
+struct LaneTypes { __m128i None, Sub, Up, Average; };
 
 template <int Lanes>
 LaneTypes TypesOf(const uint8_t* rows, int32_t stride)
@@ -145,28 +148,26 @@ PNG_INLINE void Pass(const LaneTypes& types, uint8_t* x, int32_t stride, const u
                      int32_t pixels, __m128i& last, __m128i& lastB)
 {
     constexpr int kLaneBytes = 16 / Lanes;
-    uint32_t raw[Lanes];
+    uint32_t raw[Lanes], keep[Lanes];
     bool active[Lanes];
     for (int k = 0; k < Lanes; ++k) {
         active[k] = !Edge || (t - k >= 0 && t - k < pixels);
         raw[k] = active[k] ? LoadLane<kLaneBytes>(x + k * stride + (t - k) * Step) : 0;
+        keep[k] = active[k] ? ~0u : 0;
     }
     const uint32_t topLane = !Edge || t < pixels ? LoadLane<kLaneBytes>(above + t * Step) : 0;
-    const __m128i top = _mm_cvtsi32_si128(static_cast<int>(topLane));
-    const __m128i b = _mm_or_si128(_mm_slli_si128(last, kLaneBytes), top);
+    const __m128i b = Select::template Above<kLaneBytes>(last, _mm_cvtsi32_si128(static_cast<int>(topLane)));
     __m128i restored = _mm_add_epi8(Gather<Lanes>(raw), Predictor<K, Select>(types, last, b, lastB));
-    if constexpr (Edge) {
-        uint32_t keep[Lanes];
-        for (int k = 0; k < Lanes; ++k)
-            keep[k] = active[k] ? ~0u : 0;
+    if constexpr (Edge)
         restored = _mm_and_si128(restored, Gather<Lanes>(keep));
-    }
     last = restored;
     lastB = b;
-    if constexpr (Lanes == 4) {
-        for (int k = 0; k < 4; ++k, restored = _mm_srli_si128(restored, 4))
+    if constexpr (Lanes == 4) {  // four-byte lanes straight from the register, shifted
+        for (int k = 0; k < 4; ++k, restored = _mm_srli_si128(restored, 4)) {
+            const uint32_t word = static_cast<uint32_t>(_mm_cvtsi128_si32(restored));
             if (active[k])
-                StoreLow<Step>(x + k * stride + (t - k) * Step, restored);
+                std::memcpy(x + k * stride + (t - k) * Step, &word, Step);  // x86: the low bytes first
+        }
     } else {
         alignas(16) uint8_t lanes[16];
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes), restored);
@@ -208,8 +209,7 @@ template <int J, Kind K, typename Select>
 PNG_INLINE void BlockPasses(const LaneTypes& types, __m128i (&p)[16], __m128i tops, __m128i& last, __m128i& lastB)
 {
     if constexpr (J < 16) {
-        const __m128i top = _mm_srli_si128(_mm_slli_si128(tops, 15 - J), 15);
-        const __m128i b = _mm_or_si128(_mm_slli_si128(last, 1), top);
+        const __m128i b = Select::template AboveHigh<1>(last, _mm_slli_si128(tops, 15 - J));
         p[J] = _mm_add_epi8(p[J], Predictor<K, Select>(types, last, b, lastB));
         last = p[J];
         lastB = b;
@@ -284,7 +284,7 @@ PNG_INLINE void BlockOfFour(const LaneTypes& types, uint8_t* x, int32_t stride, 
     Transpose4(m);
     for (int j = 0; j < 4; ++j) {
         const __m128i top = _mm_cvtsi32_si128(static_cast<int>(LoadLane<4>(above + (t + j) * Step)));
-        const __m128i b = _mm_or_si128(_mm_slli_si128(last, 4), top);
+        const __m128i b = Select::template Above<4>(last, top);
         m[j] = _mm_add_epi8(m[j], Predictor<K, Select>(types, last, b, lastB));
         last = m[j];
         lastB = b;
