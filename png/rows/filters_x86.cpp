@@ -105,10 +105,16 @@ PNG_AVX2 void UpAvx2(uint8_t* row, const uint8_t* previous, int32_t length, int3
     UpSpareLikeGroups(row, previous, length);
 }
 
-// Every lane k gets the sum of lanes k, k - Step, k - 2 Step ... of v.
+// Every lane k gets the sum of lanes k, k - Step, k - 2 Step ... of v:
+// all 16 lanes where Step divides 16, else the first 12.
 template <int Step>
 PNG_INLINE __m128i PrefixSum(__m128i v)
 {
+    if constexpr (Step == 3 || Step == 6) {
+        if constexpr (Step == 3)
+            v = _mm_add_epi8(v, _mm_slli_si128(v, 3));
+        return _mm_add_epi8(v, _mm_slli_si128(v, 6));
+    }
     if constexpr (Step <= 1)
         v = _mm_add_epi8(v, _mm_slli_si128(v, 1));
     if constexpr (Step <= 2)
@@ -118,10 +124,20 @@ PNG_INLINE __m128i PrefixSum(__m128i v)
     return _mm_add_epi8(v, _mm_slli_si128(v, 8));
 }
 
-// The last pixel of v repeated over all 16 lanes (16 is a multiple of Step).
+// Sub's blocks: 16 bytes, or four 3-byte or two 6-byte pixels.
+template <int Step>
+constexpr int32_t kSubBlock = 16 % Step == 0 ? 16 : 12;
+
+// The last pixel of a block repeated over it.
 template <int Step>
 PNG_INLINE __m128i LastPixel(__m128i v)
 {
+    if constexpr (Step == 3 || Step == 6) {
+        v = _mm_srli_si128(_mm_slli_si128(v, 4), 16 - Step);  // alone in the first lanes
+        if constexpr (Step == 3)
+            v = _mm_or_si128(v, _mm_slli_si128(v, 3));
+        return _mm_or_si128(v, _mm_slli_si128(v, 6));
+    }
     if constexpr (Step == 8)
         return _mm_unpackhi_epi64(v, v);
     if constexpr (Step == 1)
@@ -131,35 +147,27 @@ PNG_INLINE __m128i LastPixel(__m128i v)
     return _mm_shuffle_epi32(v, 0xFF);
 }
 
-// Sub for steps dividing 16: a block's prefix sum plus the block before's
-// last pixel.
+// Sub a block at a time: the block's prefix sum plus the block before's
+// last pixel; for 3- and 6-byte pixels, whose last pixel takes several
+// shifts to spread, the sum of the blocks' own last pixels, so that only
+// one addition waits from block to block.
 template <int Step>
 void SubBlocks(uint8_t* row, const uint8_t*, int32_t length, int32_t)
 {
     uint8_t* x = row + 1;
     __m128i carry = _mm_setzero_si128();
     int32_t i = 0;
-    for (; i + 16 <= length; i += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
-        v = _mm_add_epi8(PrefixSum<Step>(v), carry);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + i), v);
-        carry = LastPixel<Step>(v);
-    }
-    SubTail(x, i, length, Step);
-}
-
-// Sub for steps 3 and 6: the restored pixel stays in a register.
-template <int Step>
-void SubPixels(uint8_t* row, const uint8_t*, int32_t length, int32_t)
-{
-    uint8_t* x = row + 1;
-    if (length < kLoadWidth<Step>)
-        return SubTail(x, 0, length, Step);
-    __m128i a = LoadPixel<Step>(x);
-    int32_t i = Step;
-    for (; i + kLoadWidth<Step> <= length; i += Step) {
-        a = _mm_add_epi8(LoadPixel<Step>(x + i), a);
-        StorePixel<Step>(x + i, a);
+    for (; i + 16 <= length; i += kSubBlock<Step>) {
+        const __m128i sums = PrefixSum<Step>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)));
+        const __m128i v = _mm_add_epi8(sums, carry);
+        if constexpr (kSubBlock<Step> == 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(x + i), v);
+        } else {  // the next block's raw bytes stay as they are
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(x + i), v);
+            const uint32_t tail = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
+            std::memcpy(x + i + 8, &tail, 4);
+        }
+        carry = kSubBlock<Step> == 16 ? LastPixel<Step>(v) : _mm_add_epi8(carry, LastPixel<Step>(sums));
     }
     SubTail(x, i, length, Step);
 }
@@ -354,10 +362,10 @@ constexpr StepForms kStepForms[9] = {
     {},
     {SubBlocks<1>, nullptr, nullptr, nullptr, nullptr, nullptr},
     {SubBlocks<2>, nullptr, PaethPixelsSse2<2>, PaethPixelsSse41<2>, PaethPairSse2<2>, PaethPairSse41<2>},
-    {SubPixels<3>, AveragePixels<3>, PaethPixelsSse2<3>, PaethPixelsSse41<3>, PaethPairSse2<3>, PaethPairSse41<3>},
+    {SubBlocks<3>, AveragePixels<3>, PaethPixelsSse2<3>, PaethPixelsSse41<3>, PaethPairSse2<3>, PaethPairSse41<3>},
     {SubBlocks<4>, AveragePixels<4>, PaethPixelsSse2<4>, PaethPixelsSse41<4>, PaethPairSse2<4>, PaethPairSse41<4>},
     {},
-    {SubPixels<6>, AveragePixels<6>, PaethPixelsSse2<6>, PaethPixelsSse41<6>, nullptr, nullptr},
+    {SubBlocks<6>, AveragePixels<6>, PaethPixelsSse2<6>, PaethPixelsSse41<6>, nullptr, nullptr},
     {},
     {SubBlocks<8>, AveragePixels<8>, PaethPixelsSse2<8>, PaethPixelsSse41<8>, nullptr, nullptr},
 };
