@@ -311,13 +311,11 @@ uint8_t* PeekBuffered(PngImageDataChunk& chunk, InflateContext& context, int32_t
         return nullptr;
     // More than count: the window is not emptied, so FinishRead has nothing to do.
     const uint32_t n = static_cast<uint32_t>(count);
-    // Topped up from the current piece as a read would fill it, only sooner.
-    // A top-up that still gives too few bytes has used the piece up, so no
-    // peek moves bytes again until a read takes the next piece: the bytes
-    // moved are those the peeked rows then take, and at most one window's
-    // worth a piece besides.
+    // Topped up from the current piece as a read would fill it, only sooner;
+    // never moving more bytes to the front than the rows taken have freed,
+    // so that peeks that come to nothing cost at most a copy of each byte.
     const uint32_t kept = context.WindowEnd - context.WindowBegin;
-    if (kept <= n && n < context.WindowSize &&
+    if (kept <= n && kept <= context.WindowBegin && n < context.WindowSize &&
         context.Ahead == InflateEvent::None && !context.TailReleased &&
         (context.Zlib.avail_in > 0 || context.PieceLeft > 0))
         FillWindow(chunk, context, crc);
