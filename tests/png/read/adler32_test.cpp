@@ -23,6 +23,8 @@ std::vector<ProcessorFeatures> FeatureSets()
     std::vector<ProcessorFeatures> sets = {{}};
     if (Features().Ssse3)
         sets.push_back({true, true, false, false, false});
+    if (Features().Avx2)
+        sets.push_back({true, true, true, true, false});
     return sets;
 }
 
