@@ -82,16 +82,24 @@ void GreyAlpha16Sse2(const uint8_t* row, uint8_t* pixels, uint8_t* alpha, int32_
 }
 
 // Sixteen RGBA pixels (four vectors) to 48 bytes blue, green, red and 16
-// alpha bytes.
+// alpha bytes: each 16 bytes of either from two or four vectors, shuffled
+// into place (zero where the other vectors' bytes go) and combined.
+PNG_SSSE3 inline __m128i Shuffled(__m128i v, __m128i order) { return _mm_shuffle_epi8(v, order); }
+
 PNG_SSSE3 inline void PutBgrAndAlpha(__m128i v0, __m128i v1, __m128i v2, __m128i v3, uint8_t* pixels, uint8_t* alpha)
 {
-    Store(alpha, BytesOf32(3, v0, v1, v2, v3));
-    const __m128i toBgr = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-    const __m128i c0 = _mm_shuffle_epi8(v0, toBgr), c1 = _mm_shuffle_epi8(v1, toBgr);
-    const __m128i c2 = _mm_shuffle_epi8(v2, toBgr), c3 = _mm_shuffle_epi8(v3, toBgr);
-    Store(pixels, _mm_or_si128(c0, _mm_slli_si128(c1, 12)));
-    Store(pixels + 16, _mm_or_si128(_mm_srli_si128(c1, 4), _mm_slli_si128(c2, 8)));
-    Store(pixels + 32, _mm_or_si128(_mm_srli_si128(c2, 8), _mm_slli_si128(c3, 4)));
+    constexpr char z = -1;
+    const __m128i alpha01 = _mm_or_si128(Shuffled(v0, _mm_setr_epi8(3, 7, 11, 15, z, z, z, z, z, z, z, z, z, z, z, z)),
+                                         Shuffled(v1, _mm_setr_epi8(z, z, z, z, 3, 7, 11, 15, z, z, z, z, z, z, z, z)));
+    const __m128i alpha23 = _mm_or_si128(Shuffled(v2, _mm_setr_epi8(z, z, z, z, z, z, z, z, 3, 7, 11, 15, z, z, z, z)),
+                                         Shuffled(v3, _mm_setr_epi8(z, z, z, z, z, z, z, z, z, z, z, z, 3, 7, 11, 15)));
+    Store(alpha, _mm_or_si128(alpha01, alpha23));
+    Store(pixels, _mm_or_si128(Shuffled(v0, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, z, z, z, z)),
+                               Shuffled(v1, _mm_setr_epi8(z, z, z, z, z, z, z, z, z, z, z, z, 2, 1, 0, 6))));
+    Store(pixels + 16, _mm_or_si128(Shuffled(v1, _mm_setr_epi8(5, 4, 10, 9, 8, 14, 13, 12, z, z, z, z, z, z, z, z)),
+                                    Shuffled(v2, _mm_setr_epi8(z, z, z, z, z, z, z, z, 2, 1, 0, 6, 5, 4, 10, 9))));
+    Store(pixels + 32, _mm_or_si128(Shuffled(v2, _mm_setr_epi8(8, 14, 13, 12, z, z, z, z, z, z, z, z, z, z, z, z)),
+                                    Shuffled(v3, _mm_setr_epi8(z, z, z, z, 2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12))));
 }
 
 PNG_SSSE3 void Rgba8Ssse3(const uint8_t* row, uint8_t* pixels, uint8_t* alpha, int32_t count)
