@@ -179,7 +179,7 @@ PNG_INLINE void Pass(const LaneTypes& types, uint8_t* x, int32_t stride, const u
 
 // out[j] byte k = in[k] byte j: bytes, then words, doublewords and
 // quadwords of row pairs interleaved. Its own inverse.
-PNG_INLINE void Transpose16(__m128i (&m)[16])
+PNG_INLINE void Transpose(__m128i (&m)[16])
 {
     __m128i t[16], u[16];
     for (int i = 0; i < 8; ++i) {
@@ -217,25 +217,8 @@ PNG_INLINE void BlockPasses(const LaneTypes& types, __m128i (&p)[16], __m128i to
     }
 }
 
-// Sixteen passes from t of sixteen rows of 1-byte pixels, all inside the
-// rows (t >= 15, t + 16 <= pixels): each row's sixteen pixels are loaded
-// and stored whole, turned into the passes' lanes and back by transposing.
-template <Kind K, typename Select>
-PNG_INLINE void Block(const LaneTypes& types, uint8_t* x, int32_t stride, const uint8_t* above, int32_t t,
-                      __m128i& last, __m128i& lastB)
-{
-    __m128i m[16];
-    for (int k = 0; k < 16; ++k)
-        m[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k * stride + t - k));
-    Transpose16(m);
-    BlockPasses<0, K, Select>(types, m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + t)), last, lastB);
-    Transpose16(m);
-    for (int k = 0; k < 16; ++k)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(x + k * stride + t - k), m[k]);
-}
-
 // m[j] doubleword k = m[k] doubleword j. Its own inverse.
-PNG_INLINE void Transpose4(__m128i (&m)[4])
+PNG_INLINE void Transpose(__m128i (&m)[4])
 {
     const __m128i t0 = _mm_unpacklo_epi32(m[0], m[1]), t1 = _mm_unpacklo_epi32(m[2], m[3]);
     const __m128i t2 = _mm_unpackhi_epi32(m[0], m[1]), t3 = _mm_unpackhi_epi32(m[2], m[3]);
@@ -245,10 +228,11 @@ PNG_INLINE void Transpose4(__m128i (&m)[4])
     m[3] = _mm_unpackhi_epi64(t2, t3);
 }
 
-// Four pixels from p, one to a doubleword: 3-byte pixels are spread by a
-// byte shuffle (SSSE3), with 0 in each fourth byte.
+// A row's pixels of a block from p (sixteen of 1 byte, four of 3 or 4), a
+// pixel to each lane: 3-byte pixels are spread by a byte shuffle (SSSE3),
+// with 0 in each fourth byte.
 template <int Step, typename Select>
-PNG_INLINE __m128i LoadFour(const uint8_t* p)
+PNG_INLINE __m128i LoadPixels(const uint8_t* p)
 {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     if constexpr (Step == 3)
@@ -256,9 +240,9 @@ PNG_INLINE __m128i LoadFour(const uint8_t* p)
     return v;
 }
 
-// Exactly the four pixels' bytes back to p.
+// Exactly those pixels' bytes back to p.
 template <int Step, typename Select>
-PNG_INLINE void StoreFour(uint8_t* p, __m128i v)
+PNG_INLINE void StorePixels(uint8_t* p, __m128i v)
 {
     if constexpr (Step == 3) {
         v = Select::Shuffle(v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
@@ -270,28 +254,47 @@ PNG_INLINE void StoreFour(uint8_t* p, __m128i v)
     }
 }
 
-// Four passes from t of four rows of 3- or 4-byte pixels, all inside the
-// rows (t >= 3, and row 0's sixteen bytes from pixel t inside it): each
-// row's four pixels are loaded and stored whole, turned into the passes'
-// lanes and back by transposing.
-template <int Step, Kind K, typename Select>
-PNG_INLINE void BlockOfFour(const LaneTypes& types, uint8_t* x, int32_t stride, const uint8_t* above, int32_t t,
-                            __m128i& last, __m128i& lastB)
+// A block of the rows from pass t, one register per pass, by transposing.
+template <int Step, int Lanes, typename Select>
+PNG_INLINE void LoadBlock(const uint8_t* x, int32_t stride, int32_t t, __m128i (&m)[Lanes])
 {
-    __m128i m[4];
-    for (int k = 0; k < 4; ++k)
-        m[k] = LoadFour<Step, Select>(x + k * stride + (t - k) * Step);
-    Transpose4(m);
-    for (int j = 0; j < 4; ++j) {
-        const __m128i top = _mm_cvtsi32_si128(static_cast<int>(LoadLane<4>(above + (t + j) * Step)));
-        const __m128i b = Select::template Above<4>(last, top);
-        m[j] = _mm_add_epi8(m[j], Predictor<K, Select>(types, last, b, lastB));
-        last = m[j];
-        lastB = b;
+    for (int k = 0; k < Lanes; ++k)
+        m[k] = LoadPixels<Step, Select>(x + k * stride + (t - k) * Step);
+    Transpose(m);
+}
+
+// Blocks of passes from t while they lie inside the rows (t >= Lanes - 1,
+// and row 0's sixteen bytes from pixel t in it): 16 passes of sixteen rows,
+// or 4 of four. Each block is loaded before the one before it is restored,
+// so that loads and transposes run beside the chain. The t after them.
+template <int Step, int Lanes, Kind K, typename Select>
+PNG_INLINE int32_t Blocks(const LaneTypes& types, uint8_t* x, int32_t stride, const uint8_t* above, int32_t t,
+                          int32_t length, __m128i& last, __m128i& lastB)
+{
+    constexpr int kPasses = Lanes == 16 ? 16 : 4;
+    __m128i m[Lanes], next[Lanes];
+    LoadBlock<Step, Lanes, Select>(x, stride, t, m);
+    for (;; t += kPasses) {
+        const bool more = (t + kPasses) * Step + 16 <= length;
+        if (more)
+            LoadBlock<Step, Lanes, Select>(x, stride, t + kPasses, next);
+        if constexpr (Lanes == 16)
+            BlockPasses<0, K, Select>(types, m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + t)), last, lastB);
+        for (int j = 0; j < (Lanes == 16 ? 0 : 4); ++j) {
+            const __m128i top = _mm_cvtsi32_si128(static_cast<int>(LoadLane<4>(above + (t + j) * Step)));
+            const __m128i b = Select::template Above<4>(last, top);
+            m[j] = _mm_add_epi8(m[j], Predictor<K, Select>(types, last, b, lastB));
+            last = m[j];
+            lastB = b;
+        }
+        Transpose(m);
+        for (int k = 0; k < Lanes; ++k)
+            StorePixels<Step, Select>(x + k * stride + (t - k) * Step, m[k]);
+        if (!more)
+            return t + kPasses;
+        for (int k = 0; k < Lanes; ++k)
+            m[k] = next[k];
     }
-    Transpose4(m);
-    for (int k = 0; k < 4; ++k)
-        StoreFour<Step, Select>(x + k * stride + (t - k) * Step, m[k]);
 }
 
 // The bytes of row x (past its filter byte) from `from` on, by its type,
@@ -332,12 +335,9 @@ PNG_INLINE void RowsLoop(uint8_t* rows, int32_t stride, const uint8_t* previous,
     constexpr bool kBlocks = Lanes == 16 || Step == 4 || (Step == 3 && std::is_same_v<Select, Sse41Select>);
     for (int32_t t = 0; t < pixels + Lanes - 1;) {
         const bool inside = t >= Lanes - 1 && t < pixels;
-        if (kBlocks && inside && (Lanes == 16 ? t + 16 <= pixels : t * Step + 16 <= length)) {
-            if constexpr (Lanes == 16)
-                Block<K, Select>(types, x, stride, above, t, last, lastB);
-            else if constexpr (kBlocks)
-                BlockOfFour<Step, K, Select>(types, x, stride, above, t, last, lastB);
-            t += Lanes == 16 ? 16 : 4;
+        if (kBlocks && inside && t * Step + 16 <= length) {
+            if constexpr (kBlocks)
+                t = Blocks<Step, Lanes, K, Select>(types, x, stride, above, t, length, last, lastB);
             continue;
         }
         if (!kBlocks && inside)
