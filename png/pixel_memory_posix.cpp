@@ -18,3 +18,7 @@ uint8_t* CreatePixelMemory(const BitmapInfo&, uint64_t byteCount, void** section
 }
 
 void FreePixelMemory(void*, uint8_t* pixels) { std::free(pixels); }
+
+// glibc maps every block of 32 MB or more afresh (its largest threshold) and
+// skips the fill of such blocks in calloc.
+bool ZeroFillIsFree(uint64_t byteCount) { return byteCount >= (uint64_t{32} << 20); }

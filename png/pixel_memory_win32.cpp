@@ -45,3 +45,6 @@ void FreePixelMemory(void* section, uint8_t*)
     // The pixels belong to the section and go with it.
     GdiDeleteObject(static_cast<HBITMAP>(section));
 }
+
+// The section's bits are filled byte by byte when asked for (above): never free.
+bool ZeroFillIsFree(uint64_t) { return false; }

@@ -124,6 +124,10 @@ bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
     bool hasAlpha = ColorType == 4 || ColorType == 6;
     if (pixelBytes > kMaxBufferBytes || (hasAlpha && width * height > kMaxBufferBytes))
         return false;
+    // Where a zero-filled block costs nothing, take it: a short stream leaves
+    // most of a huge buffer unwritten, and zeroing that at the end would
+    // touch every page of it.
+    zeroFill = zeroFill || ZeroFillIsFree(std::max(pixelBytes, hasAlpha ? width * height : 0));
     if (hasAlpha) {
         // One spare byte: calloc(0) may answer none, which means "no plane".
         const size_t size = static_cast<size_t>(width * height) + 1;

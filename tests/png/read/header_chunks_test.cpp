@@ -2,6 +2,8 @@
 // chunks, and the image buffers the header creates.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 
 #include "tests/support/png_writer.h"
@@ -79,6 +81,32 @@ TEST(HeaderChunk, BitCountAndRowSizeFollowColourTypeAndDepth)
         for (int32_t i = 0; i < c.BytesPerRow * 3; ++i)
             ASSERT_EQ(header->Pixels[i], 0);
     }
+}
+
+// A few bytes may declare a picture of hundreds of megabytes and end after
+// a row: what the rows did not reach must read as zero without the load
+// touching every page of it (a fuzzer's 135-byte file took 2 GB before).
+TEST(HeaderChunk, AHugePictureCutShortTouchesFewOfItsPages)
+{
+    PngWriter png;
+    png.Signature().Chunk("IHDR", HeaderData(8192, 8192, 8, 6));
+    png.ImageData(Deflate(Bytes(8192 * 4 + 1, 0))).End();
+    const auto peakKb = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKb();
+    ImageRef image;
+    LoadBytes(*image, png.Data);
+    PngHeaderChunk* header = image->Header();
+    ASSERT_NE(header, nullptr);
+    ASSERT_NE(header->Pixels, nullptr);
+    ASSERT_NE(header->AlphaPlane, nullptr);
+    EXPECT_LT(peakKb() - before, 64 * 1024) << "KB more at the peak for 256 MB of buffers";
+    for (uint64_t at : {uint64_t{0}, uint64_t{100} << 20, uint64_t{8192} * 24576 - 1})
+        ASSERT_EQ(header->Pixels[at], 0) << at;
+    EXPECT_EQ(header->AlphaPlane[uint64_t{8192} * 8192 - 1], 0);
 }
 
 TEST(HeaderChunk, OneRgbaPixelHasAFourByteRowAndAOneByteAlphaPlane)
