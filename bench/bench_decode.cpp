@@ -159,14 +159,6 @@ RateLines ReadRateLines(const std::string& path)
     return rates;
 }
 
-void PrintRateLines(std::span<const Picture> pictures, const TimingTable& times)
-{
-    for (size_t p = 0; p < pictures.size(); ++p) {
-        const auto rate = [&](size_t d) { return times[p][d] > 0 ? pictures[p].Megapixels() / times[p][d] : -1.0; };
-        std::printf("%s %.2f %.2f\n", pictures[p].Name.c_str(), rate(0), rate(1));
-    }
-}
-
 // The Windows figures against this build's, from this run (glibc's policy)
 // and, where given, from the run on fresh pages next to the Windows one.
 void PrintI686(const Options& options, std::span<const Picture> large, const TimingTable& times)

@@ -32,10 +32,6 @@ int main(int argc, char** argv)
     }
     plan.SecondsPerSample = 0;  // large pictures: one decode per sample
     const Decoder decoders[] = {{"ours", DecodeWithOurs}, {"zlib-only", InflateOnly}};
-    TimingTable times = TimeDecoders(pictures, decoders, plan);
-    for (size_t p = 0; p < pictures.size(); ++p) {
-        const auto rate = [&](size_t d) { return times[p][d] > 0 ? pictures[p].Megapixels() / times[p][d] : -1.0; };
-        std::printf("%s %.2f %.2f\n", pictures[p].Name.c_str(), rate(0), rate(1));
-    }
+    PrintRateLines(pictures, TimeDecoders(pictures, decoders, plan));
     return 0;
 }

@@ -108,3 +108,11 @@ TimingTable TimeDecoders(std::span<const Picture> pictures, std::span<const Deco
             table[p][d] = Median(samples[p][d]);
     return table;
 }
+
+void PrintRateLines(std::span<const Picture> pictures, const TimingTable& times)
+{
+    for (size_t p = 0; p < pictures.size(); ++p) {
+        const auto rate = [&](size_t d) { return times[p][d] > 0 ? pictures[p].Megapixels() / times[p][d] : -1.0; };
+        std::printf("%s %.2f %.2f\n", pictures[p].Name.c_str(), rate(0), rate(1));
+    }
+}

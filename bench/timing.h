@@ -39,5 +39,10 @@ using TimingTable = std::vector<std::vector<double>>;
 TimingTable TimeDecoders(std::span<const Picture> pictures, std::span<const Decoder> decoders,
                          const TimingPlan& plan);
 
+// One line "name ours limit" per picture, in megapixels per second (-1
+// where refused), of a table of two decoders: ours and the zlib-only limit.
+// bench_decode reads them back for the Windows table.
+void PrintRateLines(std::span<const Picture> pictures, const TimingTable& times);
+
 double Median(std::vector<double> values);
 double NowSeconds();
