@@ -139,6 +139,7 @@ void StopLibrary()
     TearDownView();
     Release(CurrentImage);
     CurrentImage = nullptr;
+    DropSparePixelMemory();
     ImageIndex = 0;
     StopWindowLayer();
 }

@@ -278,6 +278,9 @@ uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count);
 // false (then its bytes may be anything). Null on failure.
 uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** section, bool zeroFill = true);
 void FreePixelMemory(void* section, uint8_t* pixels);
+// Win32: gives back the section FreePixelMemory keeps for the next picture,
+// if any (elsewhere the heap keeps what it wants by itself).
+void DropSparePixelMemory();
 // Whether blocks of byteCount bytes come zero-filled at no cost: true where
 // the heap maps them afresh and knows their pages are zero.
 bool ZeroFillIsFree(uint64_t byteCount);

@@ -7,6 +7,15 @@
 
 namespace {
 
+// The section of the picture freed last, until a picture takes it. A new
+// section is mapped afresh, and every page of it faults and is cleared on
+// its first touch, which costs a large picture a sixth of its decode; a host
+// that shows pictures in turn frees one just before it loads the next, so
+// the freed one is kept for the next that fits it, as a heap keeps a block.
+HBITMAP volatile spare = nullptr;
+// Sections above this go back to the system at once.
+constexpr uint64_t kSpareLimit = uint64_t{32} << 20;
+
 // What the section described by info holds; 0 for a description GDI would
 // not take.
 uint64_t SectionBytes(const DibHeader& header)
@@ -16,6 +25,29 @@ uint64_t SectionBytes(const DibHeader& header)
     uint64_t width = static_cast<uint32_t>(header.Width);
     uint64_t height = header.Height < 0 ? 0 - static_cast<int64_t>(header.Height) : header.Height;
     return ((width * header.BitCount + 31) & ~uint64_t{31}) / 8 * height;
+}
+
+HBITMAP SwapSpare(HBITMAP section)
+{
+    return static_cast<HBITMAP>(InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&spare), section));
+}
+
+uint64_t BytesOf(const DIBSECTION& dib)
+{
+    return uint64_t{static_cast<uint32_t>(dib.dsBm.bmWidthBytes)} * static_cast<uint32_t>(dib.dsBm.bmHeight);
+}
+
+// The bits of the spare section when it holds byteCount bytes and not four
+// times as many, else null. GDI never reads these pixels (the renderer does),
+// so the shape and colour table the section was made with do not matter: the
+// picture's own are in its header.
+void* SpareBits(HBITMAP section, uint64_t byteCount)
+{
+    DIBSECTION dib;
+    if (GetObjectA(section, sizeof dib, &dib) != sizeof dib)
+        return nullptr;
+    const uint64_t held = BytesOf(dib);
+    return held >= byteCount && held / 4 < byteCount ? dib.dsBm.bmBits : nullptr;
 }
 
 }  // namespace
@@ -29,7 +61,13 @@ uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** se
     if (byteCount == 0 || byteCount > available || available > SIZE_MAX / 2)
         return nullptr;
     void* bits = nullptr;
-    HBITMAP bitmap = GdiCreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits);
+    HBITMAP bitmap = SwapSpare(nullptr);
+    if (bitmap && !(bits = SpareBits(bitmap, byteCount))) {
+        GdiDeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+    if (!bitmap)
+        bitmap = GdiCreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits);
     if (!bitmap || !bits) {
         GdiDeleteObject(bitmap);
         return nullptr;
@@ -42,8 +80,20 @@ uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** se
 
 void FreePixelMemory(void* section, uint8_t*)
 {
-    // The pixels belong to the section and go with it.
-    GdiDeleteObject(static_cast<HBITMAP>(section));
+    // The pixels belong to the section and go with it, or stay with it as
+    // the spare.
+    auto* bitmap = static_cast<HBITMAP>(section);
+    DIBSECTION dib;
+    if (GetObjectA(bitmap, sizeof dib, &dib) == sizeof dib && BytesOf(dib) <= kSpareLimit)
+        bitmap = SwapSpare(bitmap);
+    if (bitmap)
+        GdiDeleteObject(bitmap);
+}
+
+void DropSparePixelMemory()
+{
+    if (HBITMAP bitmap = SwapSpare(nullptr))
+        GdiDeleteObject(bitmap);
 }
 
 // The section's bits are filled byte by byte when asked for (above): never free.

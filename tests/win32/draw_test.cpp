@@ -2,8 +2,11 @@
 // pixel with pictures computed here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "tests/win32/draw_support.h"
 #include "winlayer/gdi/gdi_count.h"
@@ -218,6 +221,61 @@ TEST(DrawResources, ThousandDrawsOfEachPathReleaseEverything)
     EXPECT_EQ(Obj::LiveCount(), objectsBefore);
     // The context is still usable: nothing was left selected into it.
     EXPECT_EQ(GetCurrentObject(target.Dc(), OBJ_BITMAP) != nullptr, true);
+}
+
+// A freed section is kept for the next picture that fits it without wasting
+// three quarters of it; anything else, and anything it replaces, goes back.
+TEST(PixelMemory, AFreedSectionServesTheNextPictureItFits)
+{
+    struct Case {
+        int32_t FirstRows, NextRows;  // of a 1024-byte-wide 8-bit picture
+        bool Reused;
+    };
+    const Case cases[] = {{64, 64, true}, {64, 17, true}, {64, 16, false}, {64, 65, false}, {32769, 32769, false}};
+    const auto create = [](int32_t rows, void** section, bool zeroFill) {
+        BitmapInfo info{};
+        info.Header.Size = sizeof(DibHeader);
+        info.Header.Width = 1024;
+        info.Header.Height = rows;
+        info.Header.Planes = 1;
+        info.Header.BitCount = 8;
+        return CreatePixelMemory(info, uint64_t{1024} * static_cast<uint32_t>(rows), section, zeroFill);
+    };
+    DropSparePixelMemory();
+    const int32_t before = GdiLiveCount();
+    for (const Case& c : cases) {
+        const std::string where = std::to_string(c.FirstRows) + " rows, then " + std::to_string(c.NextRows);
+        const size_t bytes = 1024 * static_cast<size_t>(c.NextRows);
+        void* section = nullptr;
+        uint8_t* pixels = create(c.FirstRows, &section, false);
+        ASSERT_NE(pixels, nullptr) << where;
+        std::memset(pixels, 0x5A, 1024 * static_cast<size_t>(c.FirstRows));
+        FreePixelMemory(section, pixels);
+        // Unfilled, a new section shows the system's zeroes, a kept one the
+        // last picture's bytes.
+        pixels = create(c.NextRows, &section, false);
+        ASSERT_NE(pixels, nullptr) << where;
+        EXPECT_EQ(pixels[bytes - 1] == 0x5A, c.Reused) << where;
+        EXPECT_EQ(GdiLiveCount(), before + 1) << where;
+        std::memset(pixels, 0x5A, bytes);
+        FreePixelMemory(section, pixels);
+        EXPECT_EQ(GdiLiveCount(), before + (bytes > (32 << 20) ? 0 : 1)) << where;
+        // Asked for zeroes, a kept section gives them too.
+        pixels = create(c.NextRows, &section, true);
+        ASSERT_NE(pixels, nullptr) << where;
+        EXPECT_EQ(std::count(pixels, pixels + bytes, 0), static_cast<ptrdiff_t>(bytes)) << where;
+        FreePixelMemory(section, pixels);
+        DropSparePixelMemory();
+        EXPECT_EQ(GdiLiveCount(), before) << where;
+    }
+    // Two freed in a row: one is kept, the other goes back.
+    void* sections[2] = {};
+    uint8_t* pixels[2] = {create(64, &sections[0], false), create(64, &sections[1], false)};
+    FreePixelMemory(sections[0], pixels[0]);
+    FreePixelMemory(sections[1], pixels[1]);
+    EXPECT_EQ(GdiLiveCount(), before + 1);
+    DropSparePixelMemory();
+    EXPECT_EQ(GdiLiveCount(), before);
 }
 
 }  // namespace

@@ -223,7 +223,13 @@ bool PlaceSamplesWithFlood(int floodIndex)
     return written;
 }
 
-LiveCounts CountLive() { return {Obj::LiveCount(), GdiLiveCounts(), ThreadWindowCount()}; }
+// The section the last freed picture left for the next one is no leak: it
+// goes first, so that only what is really held is counted.
+LiveCounts CountLive()
+{
+    DropSparePixelMemory();
+    return {Obj::LiveCount(), GdiLiveCounts(), ThreadWindowCount()};
+}
 
 LiveCounts PictureCost(const char* fileName)
 {
