@@ -129,10 +129,11 @@ void PrintSetting(const Options& options)
 // policy cannot be had back once thresholds are set, hence that order.
 constexpr MemoryMode kDefaultPolicy{"glibc's default (fresh memory)", 0, 0};
 constexpr MemoryMode kKeepPages{"heap that keeps its pages", 32 << 20, 1 << 30};
-// The Windows build's pixels are a bitmap section, mapped afresh for every
-// picture and unmapped with it, so it pays a page fault for every page of
-// its output, where glibc mostly hands this build a block it kept. For the
-// i686 table this build is also timed so: every large block mapped afresh.
+// The Windows build's pixels are a bitmap section. A new one is mapped
+// afresh, with a page fault for every page of the output; the one freed last
+// is kept for the next picture that fits it, as glibc mostly hands this
+// build a block it kept. For the i686 table this build is also timed with
+// every large block mapped afresh: what either build pays where nothing fits.
 constexpr MemoryMode kPagesAfresh{"every large block mapped afresh", 128 << 10, 128 << 10};
 
 void UseMemory(const MemoryMode& mode)
@@ -187,8 +188,8 @@ void PrintI686(const Options& options, std::span<const Picture> large, const Tim
         std::printf("%14.2fx%16.2f\n", winLimit / nativeLimit, win / winLimit);
     }
     std::printf("(the Windows figures come from a separate run; native afresh: this build with every large\n"
-                " block mapped afresh, as the Windows build's bitmap sections are, timed next to it; limit\n"
-                " win/nat: zlib's own speed there against here, on the same data)\n");
+                " block mapped afresh, as a new bitmap section is, timed next to it; limit win/nat: zlib's\n"
+                " own speed there against here, on the same data)\n");
 }
 
 void PrintLargeBreakdown(std::span<const Picture> large, const TimingTable& times, int rounds)

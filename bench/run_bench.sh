@@ -84,8 +84,8 @@ echo "== $label"
 i686=()
 if i686_results "$results"; then
     i686=(--i686 "$results" --i686-label "$label")
-    # Right after it, this build on fresh pages as the Windows build's
-    # bitmap sections are, so that the two differ by the build alone.
+    # Right after it, this build on fresh pages, as a new bitmap section's
+    # are: what both builds pay for a picture that finds no kept block.
     if "$bench" "$corpus" --rounds "$rounds" --pages-afresh >"$afresh"; then
         i686+=(--i686-afresh "$afresh")
     fi

@@ -1,6 +1,7 @@
 // The gamma chunk (PNG standard, section 11.3.3.2) and the table it builds:
 // every 8-bit sample corrected for the file gamma and a display gamma of 2.2.
 #include <array>
+#include <atomic>
 #include <cmath>
 
 #include "png/image.h"
@@ -24,27 +25,41 @@ uint8_t CorrectedSample(int i, uint32_t gamma)
 
 using Table = std::array<uint8_t, 256>;
 
-// The table of the last gamma value this thread built, so that a run of files
-// with the same "gAMA" (most carry 45455) pays for the 256 logarithms and
-// powers once. Per thread: decoders on other threads neither see a half-made
-// table nor need a lock.
+// The table of the last gamma value built, so that a run of files with the
+// same "gAMA" (most carry 45455) pays for the 256 logarithms and powers once.
+// One for the process, behind a flag that is only ever tried: a thread that
+// finds it taken builds its own table rather than wait. (Per-thread storage
+// would cost the library's DLL a TLS index that nothing gives back when a host
+// unloads it, so that a host loading it some thousand times would run out.)
 struct CachedTable {
+    std::atomic_flag Busy;
     bool Valid = false;
     uint32_t Gamma = 0;
     Table Samples{};
 };
 
-thread_local CachedTable cachedTable;
+CachedTable cache;
 
-const Table& CorrectedTable(uint32_t gamma)
+Table CorrectedTable(uint32_t gamma)
 {
-    if (!cachedTable.Valid || cachedTable.Gamma != gamma) {
-        for (int i = 0; i < 256; ++i)
-            cachedTable.Samples[i] = CorrectedSample(i, gamma);
-        cachedTable.Gamma = gamma;
-        cachedTable.Valid = true;
+    Table table;
+    if (!cache.Busy.test_and_set(std::memory_order_acquire)) {
+        const bool found = cache.Valid && cache.Gamma == gamma;
+        if (found)
+            table = cache.Samples;
+        cache.Busy.clear(std::memory_order_release);
+        if (found)
+            return table;
     }
-    return cachedTable.Samples;
+    for (int i = 0; i < 256; ++i)
+        table[i] = CorrectedSample(i, gamma);
+    if (!cache.Busy.test_and_set(std::memory_order_acquire)) {
+        cache.Samples = table;
+        cache.Gamma = gamma;
+        cache.Valid = true;
+        cache.Busy.clear(std::memory_order_release);
+    }
+    return table;
 }
 
 }  // namespace

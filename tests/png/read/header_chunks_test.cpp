@@ -4,7 +4,10 @@
 
 #include <sys/resource.h>
 
+#include <array>
 #include <cmath>
+#include <map>
+#include <thread>
 
 #include "tests/support/png_writer.h"
 
@@ -255,18 +258,36 @@ TEST(GammaChunk, TableCorrectsForFileGammaAndADisplayOf2_2)
     }
 }
 
-TEST(GammaChunk, EachValueGetsItsOwnTableWhateverCameBefore)
+TEST(GammaChunk, EachValueGetsItsOwnTableWhateverCameBeforeOnAnyThread)
 {
-    // Repeats and alternations: a table kept from an earlier file must be
+    // Repeats and alternations, alone and then on two threads at once: a
+    // table kept from an earlier file, this thread's or another's, must be
     // used only for the same value.
-    for (uint32_t gamma : {45455u, 45455u, 100000u, 45455u, 22000u, 100000u, 100001u}) {
-        ImageRef image;
-        image->Clear();
-        LoadHeader(*image, 1, 1, 8, 2);
-        LoadChunk<PngGammaChunk>(*image, "gAMA", BigEndian32(gamma));
+    const std::array<uint32_t, 7> values = {45455u, 45455u, 100000u, 45455u, 22000u, 100000u, 100001u};
+    std::map<uint32_t, std::array<uint8_t, 256>> expected;
+    for (uint32_t gamma : values)
         for (int i = 0; i < 256; ++i)
-            ASSERT_EQ(image->GammaTable[i], ExpectedGamma(i, gamma)) << "gamma " << gamma << " entry " << i;
-    }
+            expected[gamma][i] = ExpectedGamma(i, gamma);
+    const auto wrongEntries = [&](size_t start, int rounds) {
+        int wrong = 0;
+        for (int round = 0; round < rounds; ++round)
+            for (size_t k = 0; k < values.size(); ++k) {
+                const uint32_t gamma = values[(start + k) % values.size()];
+                ImageRef image;
+                image->Clear();
+                LoadHeader(*image, 1, 1, 8, 2);
+                LoadChunk<PngGammaChunk>(*image, "gAMA", BigEndian32(gamma));
+                for (int i = 0; i < 256; ++i)
+                    wrong += image->GammaTable[i] != expected[gamma][i];
+            }
+        return wrong;
+    };
+    EXPECT_EQ(wrongEntries(0, 1), 0);
+    int wrongThere = 0;
+    std::thread other([&] { wrongThere = wrongEntries(3, 300); });
+    EXPECT_EQ(wrongEntries(0, 300), 0);
+    other.join();
+    EXPECT_EQ(wrongThere, 0);
 }
 
 TEST(GammaChunk, ZeroLeavesTheIdentity)
