@@ -278,8 +278,13 @@ uint32_t UpdateCrc(uint32_t crc, const uint8_t* bytes, size_t count);
 // false (then its bytes may be anything). Null on failure.
 uint8_t* CreatePixelMemory(const BitmapInfo& info, uint64_t byteCount, void** section, bool zeroFill = true);
 void FreePixelMemory(void* section, uint8_t* pixels);
-// Win32: gives back the section FreePixelMemory keeps for the next picture,
-// if any (elsewhere the heap keeps what it wants by itself).
+// The alpha plane's memory: a plain block of bytes bytes, zero-filled or not
+// as above. Null on failure.
+uint8_t* CreatePlaneMemory(size_t bytes, bool zeroFill);
+void FreePlaneMemory(uint8_t* plane);
+// Win32: gives back the section and the plane that FreePixelMemory and
+// FreePlaneMemory keep for the next picture, if any (elsewhere the heap
+// keeps what it wants by itself).
 void DropSparePixelMemory();
 // Whether blocks of byteCount bytes come zero-filled at no cost: true where
 // the heap maps them afresh and knows their pages are zero.

@@ -1,5 +1,5 @@
 // Pixel memory where there are no bitmap sections: a plain block, which is
-// also its own owner handle.
+// also its own owner handle; the alpha plane likewise.
 #include <cstdlib>
 
 #include "png/image.h"
@@ -18,6 +18,13 @@ uint8_t* CreatePixelMemory(const BitmapInfo&, uint64_t byteCount, void** section
 }
 
 void FreePixelMemory(void*, uint8_t* pixels) { std::free(pixels); }
+
+uint8_t* CreatePlaneMemory(size_t bytes, bool zeroFill)
+{
+    return static_cast<uint8_t*>(zeroFill ? AllocateZeroed(bytes, 1) : AllocateBytes(bytes));
+}
+
+void FreePlaneMemory(uint8_t* plane) { std::free(plane); }
 
 // glibc maps every block of 32 MB or more afresh (its largest threshold) and
 // skips the fill of such blocks in calloc.

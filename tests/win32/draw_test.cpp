@@ -1,6 +1,7 @@
 // PngImage::Draw onto real device contexts, read back and compared pixel for
 // pixel with pictures computed here.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstring>
@@ -223,56 +224,78 @@ TEST(DrawResources, ThousandDrawsOfEachPathReleaseEverything)
     EXPECT_EQ(GetCurrentObject(target.Dc(), OBJ_BITMAP) != nullptr, true);
 }
 
-// A freed section is kept for the next picture that fits it without wasting
-// three quarters of it; anything else, and anything it replaces, goes back.
-TEST(PixelMemory, AFreedSectionServesTheNextPictureItFits)
-{
-    struct Case {
-        int32_t FirstRows, NextRows;  // of a 1024-byte-wide 8-bit picture
-        bool Reused;
-    };
-    const Case cases[] = {{64, 64, true}, {64, 17, true}, {64, 16, false}, {64, 65, false}, {32769, 32769, false}};
-    const auto create = [](int32_t rows, void** section, bool zeroFill) {
+// The pixels' section or the alpha plane's block, of rows of 1024 bytes.
+struct KeptMemory {
+    bool Sections;
+    void* Section = nullptr;
+
+    uint8_t* Create(int32_t rows, bool zeroFill)
+    {
+        const size_t bytes = 1024 * static_cast<size_t>(rows);
+        if (!Sections)
+            return CreatePlaneMemory(bytes, zeroFill);
         BitmapInfo info{};
         info.Header.Size = sizeof(DibHeader);
         info.Header.Width = 1024;
         info.Header.Height = rows;
         info.Header.Planes = 1;
         info.Header.BitCount = 8;
-        return CreatePixelMemory(info, uint64_t{1024} * static_cast<uint32_t>(rows), section, zeroFill);
+        return CreatePixelMemory(info, bytes, &Section, zeroFill);
+    }
+    void Free(uint8_t* memory) { Sections ? FreePixelMemory(Section, memory) : FreePlaneMemory(memory); }
+    // Whether memory, just made unfilled for rows, is what was made for
+    // firstRows and filled with 0x5A: a new section holds the system's
+    // zeroes, a new block exactly what was asked.
+    bool Reused(const uint8_t* memory, int32_t firstRows, int32_t rows) const
+    {
+        return Sections ? memory[1024 * static_cast<size_t>(rows) - 1] == 0x5A
+                        : _msize(const_cast<uint8_t*>(memory)) == 1024 * static_cast<size_t>(firstRows);
+    }
+};
+
+// What a picture frees is kept for the next picture that fits it without
+// wasting three quarters of it (nothing over 32 MB); anything else, and
+// anything it replaces, goes back.
+TEST(PixelMemory, AFreedSectionOrPlaneServesTheNextPictureItFits)
+{
+    struct Case {
+        int32_t FirstRows, NextRows;
+        bool Reused;
     };
+    const Case cases[] = {{64, 64, true}, {64, 17, true}, {64, 16, false}, {64, 65, false}, {32769, 8193, false}};
     DropSparePixelMemory();
     const int32_t before = GdiLiveCount();
-    for (const Case& c : cases) {
-        const std::string where = std::to_string(c.FirstRows) + " rows, then " + std::to_string(c.NextRows);
-        const size_t bytes = 1024 * static_cast<size_t>(c.NextRows);
-        void* section = nullptr;
-        uint8_t* pixels = create(c.FirstRows, &section, false);
-        ASSERT_NE(pixels, nullptr) << where;
-        std::memset(pixels, 0x5A, 1024 * static_cast<size_t>(c.FirstRows));
-        FreePixelMemory(section, pixels);
-        // Unfilled, a new section shows the system's zeroes, a kept one the
-        // last picture's bytes.
-        pixels = create(c.NextRows, &section, false);
-        ASSERT_NE(pixels, nullptr) << where;
-        EXPECT_EQ(pixels[bytes - 1] == 0x5A, c.Reused) << where;
-        EXPECT_EQ(GdiLiveCount(), before + 1) << where;
-        std::memset(pixels, 0x5A, bytes);
-        FreePixelMemory(section, pixels);
-        EXPECT_EQ(GdiLiveCount(), before + (bytes > (32 << 20) ? 0 : 1)) << where;
-        // Asked for zeroes, a kept section gives them too.
-        pixels = create(c.NextRows, &section, true);
-        ASSERT_NE(pixels, nullptr) << where;
-        EXPECT_EQ(std::count(pixels, pixels + bytes, 0), static_cast<ptrdiff_t>(bytes)) << where;
-        FreePixelMemory(section, pixels);
-        DropSparePixelMemory();
-        EXPECT_EQ(GdiLiveCount(), before) << where;
-    }
-    // Two freed in a row: one is kept, the other goes back.
-    void* sections[2] = {};
-    uint8_t* pixels[2] = {create(64, &sections[0], false), create(64, &sections[1], false)};
-    FreePixelMemory(sections[0], pixels[0]);
-    FreePixelMemory(sections[1], pixels[1]);
+    for (bool sections : {true, false})
+        for (const Case& c : cases) {
+            const std::string where = std::string(sections ? "section" : "plane") + " of " +
+                                      std::to_string(c.FirstRows) + " rows, then " + std::to_string(c.NextRows);
+            const int32_t held = sections ? 1 : 0;
+            const size_t bytes = 1024 * static_cast<size_t>(c.NextRows);
+            KeptMemory kept{sections};
+            uint8_t* memory = kept.Create(c.FirstRows, false);
+            ASSERT_NE(memory, nullptr) << where;
+            std::memset(memory, 0x5A, 1024 * static_cast<size_t>(c.FirstRows));
+            kept.Free(memory);
+            memory = kept.Create(c.NextRows, false);
+            ASSERT_NE(memory, nullptr) << where;
+            EXPECT_EQ(kept.Reused(memory, c.FirstRows, c.NextRows), c.Reused) << where;
+            EXPECT_EQ(GdiLiveCount(), before + held) << where;
+            std::memset(memory, 0x5A, bytes);
+            kept.Free(memory);
+            EXPECT_EQ(GdiLiveCount(), before + held) << where;
+            // Asked for zeroes, kept memory gives them too.
+            memory = kept.Create(c.NextRows, true);
+            ASSERT_NE(memory, nullptr) << where;
+            EXPECT_EQ(std::count(memory, memory + bytes, 0), static_cast<ptrdiff_t>(bytes)) << where;
+            kept.Free(memory);
+            DropSparePixelMemory();
+            EXPECT_EQ(GdiLiveCount(), before) << where;
+        }
+    // Two sections freed in a row: one is kept, the other goes back.
+    KeptMemory first{true}, second{true};
+    uint8_t* pixels[2] = {first.Create(64, false), second.Create(64, false)};
+    first.Free(pixels[0]);
+    second.Free(pixels[1]);
     EXPECT_EQ(GdiLiveCount(), before + 1);
     DropSparePixelMemory();
     EXPECT_EQ(GdiLiveCount(), before);

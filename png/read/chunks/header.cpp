@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "png/image.h"
-#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -93,7 +92,7 @@ void PngHeaderChunk::FreeImageBuffers()
 {
     if (BitmapSection || Pixels)
         FreePixelMemory(BitmapSection, Pixels);
-    std::free(AlphaPlane);
+    FreePlaneMemory(AlphaPlane);
     BitmapSection = nullptr;
     Pixels = nullptr;
     AlphaPlane = nullptr;
@@ -131,7 +130,7 @@ bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
     if (hasAlpha) {
         // One spare byte: calloc(0) may answer none, which means "no plane".
         const size_t size = static_cast<size_t>(width * height) + 1;
-        AlphaPlane = static_cast<uint8_t*>(zeroFill ? AllocateZeroed(size, 1) : AllocateBytes(size));
+        AlphaPlane = CreatePlaneMemory(size, zeroFill);
         if (!AlphaPlane)
             return false;
     }
