@@ -223,8 +223,8 @@ bool PlaceSamplesWithFlood(int floodIndex)
     return written;
 }
 
-// The section the last freed picture left for the next one is no leak: it
-// goes first, so that only what is really held is counted.
+// What the last freed picture left for the next one (its section and alpha
+// plane) is no leak: it goes first, so that only what is held is counted.
 LiveCounts CountLive()
 {
     DropSparePixelMemory();
