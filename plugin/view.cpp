@@ -69,6 +69,7 @@ void TearDownView()
     ViewApplet = nullptr;
     if (view && view->Timer)
         view->Timer->SetEnabled(false);
+    StopAnimation();
     Release(applet);
     // Only a live view draws it; a later view captures its own.
     Release(BackgroundBitmap);
@@ -126,6 +127,7 @@ void BuildView(Control* applet)
     AttachHandler(form, DestroyHandler, true);
     AttachHandler(form, ReparentHandler, true);
     AttachHandler(form, RecaptureHandler);
+    AttachHandler(form, AnimationTimerHandler);
     if (!CurrentImage)
         CurrentImage = Create<PngImage>();
 }

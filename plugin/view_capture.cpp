@@ -61,8 +61,9 @@ void CopyBackground(Control* form)
 void DrawPicture(Control* form)
 {
     HDC dc = FormDc(form);
+    PngImage* picture = ShownPicture();
     if (dc)
-        CurrentImage->Draw(dc, 0, 0, CurrentImage->Width(), CurrentImage->Height(), 0);
+        picture->Draw(dc, 0, 0, picture->Width(), picture->Height(), 0);
 }
 
 // Outside painting the form's canvas draws into a GetDC context, which it
@@ -71,11 +72,6 @@ void ReleaseFormDC(Control* form)
 {
     if (form->ControlCanvas && !form->PaintDC)
         form->ControlCanvas->SetHandle(nullptr);
-}
-
-bool IsLiveView(const ViewHolder* view, const Control* form)
-{
-    return view && PluginView == view && view->Form == form && !form->WindowDestroyed;
 }
 
 // Before the re-parenting, after a failed one, or with the host gone before
@@ -115,9 +111,11 @@ void ShowNextPicture(ViewHolder* view)
     CopyBackground(view->Form);
     if (ImageIndex < 0 || ImageIndex >= static_cast<int32_t>(kImageFiles.size()))
         ImageIndex = 0;
+    StopAnimation();
     // A file that is missing or broken is not reported; the next press
     // tries the next file all the same.
-    CurrentImage->LoadFromFile(kImageFiles[ImageIndex]);
+    if (CurrentImage->LoadFromFile(kImageFiles[ImageIndex]))
+        StartAnimation(view->Form, kImageFiles[ImageIndex]);
     DrawPicture(view->Form);
     ReleaseFormDC(view->Form);
     ++ImageIndex;
@@ -144,4 +142,17 @@ void ViewPaintHandler(void* context, Control*, HDC)
         return;
     CopyBackground(view->Form);
     DrawPicture(view->Form);
+    ResumeAnimation();
+}
+
+bool IsLiveView(const ViewHolder* view, const Control* form)
+{
+    return view && PluginView == view && view->Form == form && !form->WindowDestroyed;
+}
+
+void RedrawPicture(Control* form)
+{
+    CopyBackground(form);
+    DrawPicture(form);
+    ReleaseFormDC(form);
 }

@@ -6,7 +6,8 @@
 //   ms34.png             palette with several partial tRNS alphas (alpha blend)
 //   ico_podium_kbz1.png  grey with alpha
 //   kbz logo.png         RGBA 8, Adam7 interlaced, a translucent plate
-//   music.png            RGBA 16 bits per sample
+//   music.png            RGBA 16 bits per sample, animated: seven frames for
+//                        ever, with both blends and all three disposes
 //   bg.png               opaque RGB (colour-key path; it holds no pure black)
 #include <algorithm>
 #include <array>
@@ -211,23 +212,48 @@ Layer Logo()
     return picture;
 }
 
-// Two beamed quavers in a smooth gradient with a coloured glow; the ramp
-// is where the 16-bit samples earn their keep.
-Layer Music()
+// Two beamed quavers in a smooth gradient with a coloured glow, lifted by
+// lift pixels; the ramp is where the 16-bit samples earn their keep.
+Layer Music(float lift = 0)
 {
     Layer notes(240, 240);
     const Fill ramp = [](Vec2 p) { return Mix(Hex(0x4B1F8F), Hex(0xFF4F9A), (p.X + 240 - p.Y) / 420); };
-    notes.Paint(Union({Ellipse({78, 184}, 26, 18, -0.45f), Ellipse({170, 162}, 26, 18, -0.45f),
-                       Segment({101, 178}, {101, 56}, 5), Segment({193, 156}, {193, 34}, 5),
-                       Segment({101, 60}, {193, 38}, 12), Segment({101, 90}, {193, 68}, 8)}),
+    const auto at = [lift](float x, float y) { return Vec2{x, y - lift}; };
+    notes.Paint(Union({Ellipse(at(78, 184), 26, 18, -0.45f), Ellipse(at(170, 162), 26, 18, -0.45f),
+                       Segment(at(101, 178), at(101, 56), 5), Segment(at(193, 156), at(193, 34), 5),
+                       Segment(at(101, 60), at(193, 38), 12), Segment(at(101, 90), at(193, 68), 8)}),
                 ramp);
-    notes.Paint(Ellipse({70, 178}, 9, 5, -0.45f), Hex(0xFFFFFF, 0.5f), 3);
-    notes.Paint(Ellipse({162, 156}, 9, 5, -0.45f), Hex(0xFFFFFF, 0.5f), 3);
+    notes.Paint(Ellipse(at(70, 178), 9, 5, -0.45f), Hex(0xFFFFFF, 0.5f), 3);
+    notes.Paint(Ellipse(at(162, 156), 9, 5, -0.45f), Hex(0xFFFFFF, 0.5f), 3);
 
     Layer picture(240, 240);
     picture.Shadow(notes, 0, 0, 7, Hex(0xFF7AD8, 0.9f));
     picture.Over(notes);
     return picture;
+}
+
+// A four-pointed star with a soft halo, 40 x 40.
+Layer Sparkle()
+{
+    Layer star(40, 40);
+    star.Paint(Circle({20, 20}, 14), [](Vec2 p) {
+        return Hex(0xFFF4FF, 0.6f * std::clamp(1 - std::hypot(p.X - 20, p.Y - 20) / 14, 0.0f, 1.0f));
+    });
+    star.Paint(Union({Segment({20, 3}, {20, 37}, 1.5f), Segment({3, 20}, {37, 20}, 1.5f)}), Hex(0xFFFFFF, 0.9f));
+    return star;
+}
+
+// The notes bob up and down while sparkles come and go: every blend and
+// dispose of an animation. Each sparkle is composed over the notes; the
+// first goes with dispose "previous", the second with "background" (its
+// corner holds nothing of the notes), the third with "previous" again.
+std::vector<AnimationFrame> MusicFrames()
+{
+    return {
+        {Music(0), 0, 0, 160, 0, 0},  {Sparkle(), 186, 14, 160, 2, 1}, {Music(6), 0, 0, 160, 0, 0},
+        {Sparkle(), 8, 20, 160, 1, 1}, {Music(10), 0, 0, 160, 0, 0},   {Sparkle(), 192, 192, 160, 2, 1},
+        {Music(6), 0, 0, 160, 0, 0},
+    };
 }
 
 // An evening landscape filling the whole view, fully opaque.
@@ -259,18 +285,21 @@ int main(int argc, char** argv)
         const char* Name;
         Layer Picture;
         PngPlan Plan;
+        std::vector<AnimationFrame> Frames = {};  // an animation in place of Picture
     };
     std::vector<Job> jobs;
     jobs.push_back({"gauntlet_woman.png", GauntletWoman(), {8, 6, false, {}}});
     jobs.push_back({"ms34.png", Badge(), {8, 3, false, BadgePalette()}});
     jobs.push_back({"ico_podium_kbz1.png", Podium(), {8, 4, false, {}}});
     jobs.push_back({"kbz logo.png", Logo(), {8, 6, true, {}}});
-    jobs.push_back({"music.png", Music(), {16, 6, false, {}}});
+    jobs.push_back({"music.png", Layer(1, 1), {16, 6, false, {}}, MusicFrames()});
     jobs.push_back({"bg.png", Landscape(), {8, 2, false, {}}});
     int failures = 0;
     for (const Job& job : jobs) {
         const std::string path = dir + "/" + job.Name;
-        if (WritePicture(path, job.Picture, job.Plan)) {
+        const bool written = job.Frames.empty() ? WritePicture(path, job.Picture, job.Plan)
+                                                : WriteAnimation(path, job.Frames, job.Plan, 0);
+        if (written) {
             std::printf("%s\n", path.c_str());
         } else {
             std::fprintf(stderr, "make_samples: cannot write %s\n", path.c_str());

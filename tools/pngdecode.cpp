@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "png/animation/animation.h"
 #include "png/image.h"
 #include "png/render/rgba_view.h"
 #include "pngplug_version.h"
@@ -20,11 +21,12 @@ struct Options {
     bool StrictCrc = false;
     int Reduction = 0;
     const char* PamPath = nullptr;
+    const char* FramesDir = nullptr;
     const char* FileName = nullptr;
 };
 
 constexpr char kUsage[] =
-    "usage: pngdecode [--strict-crc] [--reduction N] [--pam OUT.pam] FILE\n"
+    "usage: pngdecode [--strict-crc] [--reduction N] [--pam OUT.pam] [--frames DIR] FILE\n"
     "       pngdecode --help | --version\n"
     "\n"
     "Loads FILE with pngplug's decoder and prints one \"key: value\" line each for\n"
@@ -35,9 +37,17 @@ constexpr char kUsage[] =
     "  --reduction N    decode at 1/2, 1/4 or 1/8 of the size for N = 1, 2, 3\n"
     "                   (0 to 255 accepted; anything else decodes at full size)\n"
     "  --pam OUT.pam    write the decoded picture as PAM (RGB_ALPHA, 8 bits)\n"
+    "  --frames DIR     write every frame of an animated picture as the view shows\n"
+    "                   it (the whole canvas after the frame is composed) to\n"
+    "                   DIR/frame-0000.pam, frame-0001.pam, ... and print frames,\n"
+    "                   plays (0: for ever) and delays_ms (each frame's delay as the\n"
+    "                   file gives it). A picture that is not animated, or whose\n"
+    "                   animation is refused, gives one frame, its static picture,\n"
+    "                   and an animation line that says why; a frame that cannot\n"
+    "                   be decoded ends the frames, and the animation line says so\n"
     "\n"
     "Exit status: 0 the file decoded (and the PAM was written); 1 it did not\n"
-    "(a file that cannot be opened included), or the PAM could not be written;\n"
+    "(a file that cannot be opened included), or a PAM could not be written;\n"
     "2 the command line was wrong.\n";
 
 int Usage()
@@ -94,6 +104,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
                 return false;
         } else if (arg == "--pam" && i + 1 < argc) {
             options.PamPath = argv[++i];
+        } else if (arg == "--frames" && i + 1 < argc) {
+            options.FramesDir = argv[++i];
         } else if (arg.rfind("--", 0) == 0 || options.FileName) {
             return false;
         } else {
@@ -152,6 +164,58 @@ bool WritePam(const PngImage& image, const char* path)
     return std::fclose(file) == 0 && ok;
 }
 
+std::string FramePath(const char* dir, size_t index)
+{
+    char name[32];
+    std::snprintf(name, sizeof(name), "/frame-%04zu.pam", index);
+    return dir + std::string(name);
+}
+
+// Milliseconds to three decimals, without trailing zeros: 100, 33.333.
+std::string DelayText(double milliseconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.3f", milliseconds);
+    std::string s = text;
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.')
+        s.pop_back();
+    return s;
+}
+
+// The frames as the view shows them; the static picture alone when the file
+// does not play as an animation.
+bool WriteFrames(const PngImage& image, const char* fileName, const char* dir)
+{
+    PngAnimation* animation = OpenAnimation(fileName);
+    if (!animation)
+        return false;
+    const bool animated = !animation->Refusal;
+    std::string delays;
+    size_t written = 0;
+    bool ok = true;
+    if (!animated) {
+        ok = WritePam(image, FramePath(dir, written++).c_str());
+        delays = "0";
+    }
+    for (uint32_t i = 0; animated && ok && i < animation->Layout.FrameCount; ++i) {
+        if (i > 0 && !animation->NextFrame())
+            break;
+        ok = WritePam(*animation->Canvas, FramePath(dir, written++).c_str());
+        delays += (i > 0 ? " " : "") + DelayText(animation->Current.DelayMilliseconds());
+    }
+    std::printf("frames: %zu\n", written);
+    std::printf("plays: %u\n", animated ? animation->Layout.Plays : 1u);
+    std::printf("delays_ms: %s\n", delays.c_str());
+    if (!animated)
+        std::printf("animation: none: %s\n", animation->Refusal);
+    else if (animation->Refusal)
+        std::printf("animation: ended after frame %zu of %u: %s\n", written - 1, animation->Layout.FrameCount,
+                    animation->Refusal);
+    Release(animation);
+    return ok;
+}
+
 // The decoder only sees a stream that ends at once; say why on stderr
 // (a folder opens but cannot be read).
 void ReportUnreadable(const char* path)
@@ -190,10 +254,14 @@ int main(int argc, char** argv)
     bool written = true;
     if (result && options.PamPath)
         written = WritePam(*image, options.PamPath);
-    Release(image);
-    if (!written) {
+    if (!written)
         std::fprintf(stderr, "pngdecode: cannot write %s\n", options.PamPath);
-        return 1;
+    if (result && written && options.FramesDir && !WriteFrames(*image, options.FileName, options.FramesDir)) {
+        std::fprintf(stderr, "pngdecode: cannot write the frames to %s\n", options.FramesDir);
+        written = false;
     }
+    Release(image);
+    if (!written)
+        return 1;
     return result ? 0 : 1;
 }

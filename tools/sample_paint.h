@@ -68,3 +68,17 @@ struct PngPlan {
 
 // Converts the layer as the plan says and writes it; false on any failure.
 bool WritePicture(const std::string& path, const Layer& layer, const PngPlan& plan);
+
+// One frame of an animation: its picture covers the region at (X, Y) of the
+// canvas; the first frame is the whole canvas at the origin.
+struct AnimationFrame {
+    Layer Picture;
+    int X = 0, Y = 0;
+    uint16_t DelayMs = 100;
+    uint8_t Dispose = 0;  // 0 none, 1 background, 2 previous
+    uint8_t Blend = 0;    // 0 source, 1 over
+};
+
+// An animated PNG whose default image is the first frame; plays 0 loops for ever.
+bool WriteAnimation(const std::string& path, const std::vector<AnimationFrame>& frames, const PngPlan& plan,
+                    uint32_t plays);

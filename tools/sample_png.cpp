@@ -178,12 +178,9 @@ void AppendPalette(Bytes& file, const std::vector<Rgba>& palette)
         AppendChunk(file, "tRNS", alphas);
 }
 
-}  // namespace
-
-bool WritePicture(const std::string& path, const Layer& layer, const PngPlan& plan)
+// The layer's image data as one zlib stream; empty on failure.
+Bytes Compressed(const Layer& layer, const PngPlan& plan)
 {
-    if (plan.BitDepth < 8 || (plan.ColorType == 3 && (plan.Palette.empty() || plan.Palette.size() > 256)))
-        return false;
     Bytes raw;
     if (plan.Interlaced) {
         for (const Adam7Pass& pass : kPasses)
@@ -194,20 +191,92 @@ bool WritePicture(const std::string& path, const Layer& layer, const PngPlan& pl
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
     Bytes packed(packedSize);
     if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 9) != Z_OK)
-        return false;
+        return {};
     packed.resize(packedSize);
+    return packed;
+}
 
+// The stream in chunks of kIdatSize bytes; "fdAT" chunks begin with the
+// next sequence number.
+void AppendData(Bytes& file, const char* type, const Bytes& packed, uint32_t* sequence)
+{
+    for (size_t at = 0; at < packed.size(); at += kIdatSize) {
+        Bytes data;
+        if (sequence)
+            PutBigEndian(data, (*sequence)++);
+        data.insert(data.end(), packed.begin() + at, packed.begin() + std::min(packed.size(), at + kIdatSize));
+        AppendChunk(file, type, data);
+    }
+}
+
+bool PlanFits(const PngPlan& plan)
+{
+    return plan.BitDepth >= 8 && (plan.ColorType != 3 || (!plan.Palette.empty() && plan.Palette.size() <= 256));
+}
+
+Bytes Start(const Layer& canvas, const PngPlan& plan)
+{
     Bytes file = {137, 80, 78, 71, 13, 10, 26, 10};
-    AppendChunk(file, "IHDR", HeaderData(layer, plan));
-    if (plan.ColorType == 3)
-        AppendPalette(file, plan.Palette);
-    for (size_t at = 0; at < packed.size(); at += kIdatSize)
-        AppendChunk(file, "IDAT", Bytes(packed.begin() + at, packed.begin() + std::min(packed.size(), at + kIdatSize)));
-    AppendChunk(file, "IEND", {});
+    AppendChunk(file, "IHDR", HeaderData(canvas, plan));
+    return file;
+}
 
+void AppendFrameControl(Bytes& file, uint32_t& sequence, const AnimationFrame& frame)
+{
+    Bytes data;
+    for (uint32_t v : {sequence++, uint32_t(frame.Picture.Width()), uint32_t(frame.Picture.Height()),
+                       uint32_t(frame.X), uint32_t(frame.Y)})
+        PutBigEndian(data, v);
+    data.insert(data.end(), {uint8_t(frame.DelayMs >> 8), uint8_t(frame.DelayMs), 0x03, 0xE8, frame.Dispose,
+                             frame.Blend});
+    AppendChunk(file, "fcTL", data);
+}
+
+bool Save(const std::string& path, const Bytes& file)
+{
     FILE* out = std::fopen(path.c_str(), "wb");
     if (!out)
         return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
     return std::fclose(out) == 0 && written;
+}
+
+}  // namespace
+
+bool WritePicture(const std::string& path, const Layer& layer, const PngPlan& plan)
+{
+    const Bytes packed = PlanFits(plan) ? Compressed(layer, plan) : Bytes{};
+    if (packed.empty())
+        return false;
+    Bytes file = Start(layer, plan);
+    if (plan.ColorType == 3)
+        AppendPalette(file, plan.Palette);
+    AppendData(file, "IDAT", packed, nullptr);
+    AppendChunk(file, "IEND", {});
+    return Save(path, file);
+}
+
+bool WriteAnimation(const std::string& path, const std::vector<AnimationFrame>& frames, const PngPlan& plan,
+                    uint32_t plays)
+{
+    if (frames.empty() || !PlanFits(plan))
+        return false;
+    Bytes file = Start(frames[0].Picture, plan);
+    Bytes control;
+    PutBigEndian(control, static_cast<uint32_t>(frames.size()));
+    PutBigEndian(control, plays);
+    AppendChunk(file, "acTL", control);
+    if (plan.ColorType == 3)
+        AppendPalette(file, plan.Palette);
+    uint32_t sequence = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const Bytes packed = Compressed(frames[i].Picture, plan);
+        if (packed.empty())
+            return false;
+        AppendFrameControl(file, sequence, frames[i]);
+        // The first frame is the default image, which every decoder shows.
+        AppendData(file, i == 0 ? "IDAT" : "fdAT", packed, i == 0 ? nullptr : &sequence);
+    }
+    AppendChunk(file, "IEND", {});
+    return Save(path, file);
 }

@@ -4,14 +4,14 @@
 # undecorated, and loads on every Windows from XP SP3 on: it imports only
 # Windows' own DLLs, only functions on the allowlist (dll_imports.txt) and
 # none that XP SP3 lacks (xp_missing.txt); its header asks for Windows 5.1;
-# it is stripped, carries no debug sections and is at most 200 KB.
+# it is stripped, carries no debug sections and is at most 256 KB.
 set -eu
 dll=$1
 format=${2:-pei-i386}
 here=$(dirname "$0")
 objdump=i686-w64-mingw32-objdump
 [ "$format" = pei-x86-64 ] && objdump=x86_64-w64-mingw32-objdump
-max_bytes=$((200 * 1024))
+max_bytes=$((256 * 1024))
 dump=$($objdump -p "$dll")
 grep -q "file format $format\$" <<<"$($objdump -f "$dll")" || { echo "not a $format file"; exit 1; }
 failed=0
