@@ -1,6 +1,8 @@
 // Playing an animated picture in the view: a timer of the form's own window,
 // so that every frame is decoded and drawn on the host's user-interface
 // thread, and nothing can tick once the window or the library is gone.
+#include <windows.h>
+
 #include <mmsystem.h>
 
 #include <algorithm>

@@ -122,6 +122,12 @@ bool PngAnimation::NextFrame()
         return false;
     }
     next = ParseFrameControl(fields);
+    // The file stays open while it plays, and others may write it: what the
+    // structure walk checked is checked again before it sizes anything.
+    if (!FitsCanvas(next, Layout)) {
+        Refusal = kBadFrame;
+        return false;
+    }
     FrameStream* stream = OpenFrameStream(*Source, Layout, next, data, !defaultImage);
     const bool decoded = stream && Frame->LoadFromStream(*stream) && Frame->Status == PngStatus::Ok;
     const uint32_t dataEnd = stream ? stream->DataEnd : 0;
@@ -209,6 +215,6 @@ PngAnimation* OpenAnimation(const char* fileName)
 {
     PngAnimation* animation = Create<PngAnimation>();
     if (animation)
-        animation->Open(OpenReadFileStream(fileName));
+        animation->Open(OpenReadFileStream(fileName, kOpenForSharedReading));
     return animation;
 }

@@ -58,6 +58,8 @@ struct AnimationLayout {
 // None when the file is a valid animation; otherwise why it plays as its
 // static picture.
 const char* ReadAnimationLayout(FileStream& stream, AnimationLayout& layout);
+// A region non-empty and inside the canvas, with operations in range.
+bool FitsCanvas(const FrameControl& frame, const AnimationLayout& layout);
 
 class PngAnimation : public Obj {
 public:

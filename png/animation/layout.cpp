@@ -22,20 +22,14 @@ struct Walk {
     bool FrameDataEnded = false; // another chunk came after its data
 };
 
-bool InsideCanvas(const FrameControl& f, const AnimationLayout& layout)
-{
-    return f.Width > 0 && f.Height > 0 && f.X >= 0 && f.Y >= 0 &&
-           int64_t{f.X} + f.Width <= layout.CanvasWidth && int64_t{f.Y} + f.Height <= layout.CanvasHeight;
-}
-
 const char* CheckControl(Walk& w, const FrameControl& f, const uint8_t* d)
 {
     if (f.Sequence != w.NextSequence)
         return "a sequence number out of order";
-    if (!InsideCanvas(f, w.Layout))
-        return "a frame region empty or outside the canvas";
     if (d[24] > 2 || d[25] > 1)
         return "a dispose or blend operation out of range";
+    if (!FitsCanvas(f, w.Layout))
+        return "a frame region empty or outside the canvas";
     if (!w.ImageDataMet && (f.X != 0 || f.Y != 0 || uint32_t(f.Width) != w.Layout.CanvasWidth ||
                             uint32_t(f.Height) != w.Layout.CanvasHeight))
         return "a default image frame that is not the whole canvas";
@@ -167,6 +161,13 @@ const char* ReadHeader(FileStream& stream, AnimationLayout& layout, ChunkHead& h
 }
 
 }  // namespace
+
+bool FitsCanvas(const FrameControl& f, const AnimationLayout& layout)
+{
+    return f.Width > 0 && f.Height > 0 && f.X >= 0 && f.Y >= 0 && int64_t{f.X} + f.Width <= layout.CanvasWidth &&
+           int64_t{f.Y} + f.Height <= layout.CanvasHeight && f.Dispose <= DisposeOp::Previous &&
+           f.Blend <= BlendOp::Over;
+}
 
 const char* ReadAnimationLayout(FileStream& stream, AnimationLayout& layout)
 {

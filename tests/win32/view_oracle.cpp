@@ -41,5 +41,6 @@ bool DecodeWithOracle(const std::string& path, OraclePicture& picture)
     // The colour type is byte 25 of the file: the ninth byte of the header chunk's data.
     const uint8_t colourType = bytes[25];
     picture.ColourKeyed = colourType == 0 || colourType == 2;
+    AddLaterFrames(path, picture);
     return true;
 }

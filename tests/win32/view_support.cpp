@@ -4,6 +4,9 @@
 
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
+#include "png/animation/animation.h"
+#include "png/image.h"
+#include "png/render/rgba_view.h"
 #include "tests/win32/dib.h"
 #include "winlayer/winlayer.h"
 
@@ -187,6 +190,33 @@ Pixels ExpectedView(const Pixels& background, const OraclePicture& picture)
         }
     }
     return expected;
+}
+
+void AddLaterFrames(const std::string& path, OraclePicture& picture)
+{
+    PngAnimation* animation = OpenAnimation(path.c_str());
+    for (uint32_t i = 1; animation && !animation->Refusal && i < animation->Layout.FrameCount; ++i) {
+        if (!animation->NextFrame())
+            break;
+        std::vector<uint8_t> frame(size_t(picture.Width) * picture.Height * 4);
+        for (int y = 0; y < picture.Height; ++y)
+            ReadRgbaRow(*animation->Canvas, y, &frame[size_t(y) * picture.Width * 4]);
+        picture.LaterFrames.push_back(frame);
+    }
+    Release(animation);
+}
+
+testing::AssertionResult ShowsPicture(const Pixels& actual, const Pixels& background, const OraclePicture& picture)
+{
+    const testing::AssertionResult first = SamePixels(actual, ExpectedView(background, picture));
+    OraclePicture frame = picture;
+    for (size_t i = 0; !first && i < picture.LaterFrames.size(); ++i) {
+        frame.Rgba = picture.LaterFrames[i];
+        frame.ColourKeyed = false;
+        if (SamePixels(actual, ExpectedView(background, frame)))
+            return testing::AssertionSuccess();
+    }
+    return first;
 }
 
 testing::AssertionResult SamePixels(const Pixels& actual, const Pixels& expected)

@@ -80,8 +80,13 @@ struct OraclePicture {
     // key colour; all others (the samples' palette picture carries several
     // partial alphas) are blended.
     bool ColourKeyed = false;
+    // An animation's later frames of its first play, as the plug-in's own
+    // animation reader composes them (the native suite holds that reader to
+    // an independent composer): the view may show any of them.
+    std::vector<std::vector<uint8_t>> LaterFrames;
 };
 bool DecodeWithOracle(const std::string& path, OraclePicture& picture);
+void AddLaterFrames(const std::string& path, OraclePicture& picture);
 
 // (s * a + (255 - a) * d + 255) >> 8: a = 255 gives s, a = 0 gives d.
 uint8_t BlendChannel(uint32_t s, uint32_t a, uint32_t d);
@@ -90,6 +95,8 @@ uint8_t BlendChannel(uint32_t s, uint32_t a, uint32_t d);
 Pixels ExpectedView(const Pixels& background, const OraclePicture& picture);
 
 testing::AssertionResult SamePixels(const Pixels& actual, const Pixels& expected);
+// The picture, or one of its later frames, drawn over the background.
+testing::AssertionResult ShowsPicture(const Pixels& actual, const Pixels& background, const OraclePicture& picture);
 
 // Starts the library in this process (the test program's module stands in
 // for the DLL) before each case and stops it after, then checks that every

@@ -39,7 +39,9 @@ void FileStream::Destroy()
     Obj::Destroy();
 }
 
-FileStream* OpenReadFileStream(const char* fileName)
+FileStream* OpenReadFileStream(const char* fileName) { return OpenReadFileStream(fileName, kOpenForReading); }
+
+FileStream* OpenReadFileStream(const char* fileName, uint32_t options)
 {
     FileStream* stream = Create<FileStream>();
     if (!stream)
@@ -47,6 +49,6 @@ FileStream* OpenReadFileStream(const char* fileName)
     stream->OperationTable = kFileStreamTemplate;
     stream->Operations = &stream->OperationTable;
     stream->OperationTable.Read = ReadFile;
-    stream->FileHandle = fileName ? PlatformOpenFile(fileName, kOpenForReading) : kInvalidFile;
+    stream->FileHandle = fileName ? PlatformOpenFile(fileName, options) : kInvalidFile;
     return stream;
 }

@@ -59,12 +59,17 @@ extern const StreamOperations kFileStreamTemplate;
 
 // A file that cannot be opened gives a stream whose reads return 0, whose
 // size is 0 and whose seeks fail; none only when the memory cannot be had.
+// options as PlatformOpenFile takes them.
+FileStream* OpenReadFileStream(const char* fileName, uint32_t options);
 FileStream* OpenReadFileStream(const char* fileName);
 
 // The platform's file calls, one file per platform (platform_file_*.cpp).
 // Options word: share mode in bits 0-7, creation disposition in bits 8-15,
 // attributes in bits 16-28 (0 = normal), access rights in the high bits.
 constexpr uint32_t kOpenForReading = 0x80000301u;
+// The same, letting others write, rename and delete the file meanwhile: for
+// a file held open as long as a picture plays, which the host may replace.
+constexpr uint32_t kOpenForSharedReading = 0x80000307u;
 PlatformFile PlatformOpenFile(const char* fileName, uint32_t options);
 uint32_t PlatformReadFile(PlatformFile file, void* buffer, uint32_t count);
 uint32_t PlatformSeekFile(PlatformFile file, int32_t distance, SeekOrigin origin);
