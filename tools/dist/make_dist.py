@@ -41,7 +41,7 @@ def licence_text(root):
     if not (found and gap):
         raise ValueError('tools/dist/README.txt has no Licence section with notices')
     third_party = 'Third-party code in pngplug.dll\n-------------------------------\n'
-    return (root / 'LICENSE').read_text() + '\n\n' + third_party + notices
+    return (root / 'LICENSE').read_text() + '\n' + third_party + notices
 
 
 def commit_time(root):
