@@ -1,6 +1,8 @@
 // The twelve exports and the library's load and unload.
 #include <windows.h>
 
+#include <type_traits>
+
 #include "plugin/module.h"
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
@@ -82,6 +84,21 @@ const char* __cdecl Copyright(void) { return kCopyright; }
 void __cdecl Settings(void) {}
 
 }  // extern "C"
+
+// Hosts that look the exports up by name call them through the header's
+// pointer types: each must be exactly the type of the function it names.
+static_assert(std::is_same_v<decltype(&SetParentWindow), PngplugSetParentWindowFn>);
+static_assert(std::is_same_v<decltype(&Draw), PngplugDrawFn>);
+static_assert(std::is_same_v<decltype(&SetPath), PngplugSetPathFn>);
+static_assert(std::is_same_v<decltype(&SetFile), PngplugSetFileFn>);
+static_assert(std::is_same_v<decltype(&GetFile), PngplugGetFileFn>);
+static_assert(std::is_same_v<decltype(&SetData), PngplugSetDataFn>);
+static_assert(std::is_same_v<decltype(&GetData), PngplugGetDataFn>);
+static_assert(std::is_same_v<decltype(&GetType), PngplugGetTypeFn>);
+static_assert(std::is_same_v<decltype(&GetShortInfo), PngplugGetShortInfoFn>);
+static_assert(std::is_same_v<decltype(&GetInfo), PngplugGetInfoFn>);
+static_assert(std::is_same_v<decltype(&Copyright), PngplugCopyrightFn>);
+static_assert(std::is_same_v<decltype(&Settings), PngplugSettingsFn>);
 
 namespace {
 

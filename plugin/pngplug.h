@@ -31,6 +31,27 @@ const char* __cdecl GetInfo(void);
 const char* __cdecl Copyright(void);
 void __cdecl Settings(void);
 
+/* The same twelve as pointer types, for hosts that load the DLL with
+   LoadLibrary and look each function up by its plain name. */
+typedef void(__cdecl* PngplugSetParentWindowFn)(HWND host);
+typedef void(__cdecl* PngplugDrawFn)(int unused, int x, int y, int width, int height);
+typedef void(__cdecl* PngplugSetPathFn)(const char* path);
+typedef void(__cdecl* PngplugSetFileFn)(const char* file);
+typedef const char*(__cdecl* PngplugGetFileFn)(void);
+typedef void(__cdecl* PngplugSetDataFn)(void* data);
+typedef void*(__cdecl* PngplugGetDataFn)(void);
+typedef int(__cdecl* PngplugGetTypeFn)(void);
+typedef const char*(__cdecl* PngplugGetShortInfoFn)(void);
+typedef const char*(__cdecl* PngplugGetInfoFn)(void);
+typedef const char*(__cdecl* PngplugCopyrightFn)(void);
+typedef void(__cdecl* PngplugSettingsFn)(void);
+
+/* One function of the loaded DLL as its pointer type, or null when the DLL
+   lacks it:  PngplugDrawFn draw = PNGPLUG_PROC(plugin, Draw);
+   The cast goes through void (*)(void), which compilers accept between any
+   two function types, so a host built with all warnings needs none of its own. */
+#define PNGPLUG_PROC(module, name) ((Pngplug##name##Fn)(void (*)(void))GetProcAddress((module), #name))
+
 #ifdef __cplusplus
 }
 #endif

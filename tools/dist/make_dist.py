@@ -5,6 +5,9 @@ win32 build folder BUILD and the sources in ROOT, and prints its name.
 The archive is reproducible: its entries come in a fixed order, each with
 the time of the last commit (or 1980-01-01 outside a git checkout) and fixed
 attributes, so the same commit gives the same bytes.
+
+It refuses (exit 1, nothing written) when ROOT/CHANGELOG.md has no section
+"## [VERSION] - YYYY-MM-DD" for the version being packed.
 """
 import hashlib
 import re
@@ -20,6 +23,25 @@ PICTURES = ['bg.png', 'gauntlet_woman.png', 'ico_podium_kbz1.png', 'kbz logo.png
 def version_of(build):
     header = (build / 'pngplug_version.h').read_text()
     return re.search(r'#define PNGPLUG_VERSION_TEXT "([^"]+)"', header).group(1)
+
+
+def changelog_section(root, version):
+    """True when CHANGELOG.md has the dated heading of a released VERSION."""
+    changelog = root / 'CHANGELOG.md'
+    heading = re.compile(rf'^## \[{re.escape(version)}\] - \d{{4}}-\d{{2}}-\d{{2}}$', re.MULTILINE)
+    return changelog.is_file() and heading.search(changelog.read_text(encoding='utf-8')) is not None
+
+
+def licence_text(root):
+    """pngplug's own licence, then the notices of the code linked into the DLL:
+    the paragraphs after the first of the Licence section that ends README.txt."""
+    readme = (root / 'tools/dist/README.txt').read_text()
+    _, found, section = readme.partition('\nLicence\n-------\n')
+    _, gap, notices = section.partition('\n\n')
+    if not (found and gap):
+        raise ValueError('tools/dist/README.txt has no Licence section with notices')
+    third_party = 'Third-party code in pngplug.dll\n-------------------------------\n'
+    return (root / 'LICENSE').read_text() + '\n' + third_party + notices
 
 
 def commit_time(root):
@@ -42,6 +64,7 @@ def contents(root, build, version):
         ('pngplug-host.exe', (build / 'tools/host/pngplug-host.exe').read_bytes()),
         ('src/host.cpp', (root / 'tools/host/host.cpp').read_bytes()),
         ('README.txt', readme.replace('\n', '\r\n').encode('ascii')),
+        ('LICENSE.txt', licence_text(root).replace('\n', '\r\n').encode('ascii')),
     ]
     files += [(name, (root / 'samples' / name).read_bytes()) for name in PICTURES]
     sums = ''.join(f'{hashlib.sha256(data).hexdigest()}  {name}\n' for name, data in files)
@@ -54,6 +77,10 @@ def main():
         return 2
     root, build, out = (Path(a).resolve() for a in sys.argv[1:])
     version = version_of(build)
+    if not changelog_section(root, version):
+        print(f'make_dist: CHANGELOG.md has no section "## [{version}] - YYYY-MM-DD" for version {version} '
+              f'(the version in project() of CMakeLists.txt); add one before making the archive', file=sys.stderr)
+        return 1
     top = f'pngplug-{version}-win32'
     stamp = commit_time(root)
     out.mkdir(parents=True, exist_ok=True)

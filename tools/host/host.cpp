@@ -3,10 +3,12 @@
 //
 //   pngplug-host                         interactive: click the view to cycle
 //   pngplug-host --clicks N --shots DIR  N clicks, DIR/shot-<i>.bmp after each;
-//                                        exit 1 if the view or a shot failed
+//                                        exit 1 if the view, a shot or an
+//                                        export's answer failed
 //
 // The plug-in reads its pictures from the current directory; the DLL is
-// loaded from the folder this program lives in.
+// loaded from the folder this program lives in, with LoadLibrary, and each
+// export is looked up by name as the pointer type pngplug.h gives it.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +16,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "pngplug.h"
 
 namespace {
 
@@ -36,20 +40,21 @@ struct Options {
     std::string ShotDir;
 };
 
-using SetParentWindowFn = void(__cdecl*)(HWND);
-using DrawFn = void(__cdecl*)(int, int, int, int, int);
-using SetTextFn = void(__cdecl*)(const char*);
-using SetDataFn = void(__cdecl*)(void*);
-using GetTextFn = const char*(__cdecl*)();
-
+// The twelve exports of the DLL loaded at run time.
 struct Plugin {
     HMODULE Module = nullptr;
-    SetParentWindowFn SetParentWindow = nullptr;
-    DrawFn Draw = nullptr;
-    SetTextFn SetPath = nullptr;
-    SetTextFn SetFile = nullptr;
-    SetDataFn SetData = nullptr;
-    GetTextFn GetShortInfo = nullptr;
+    PngplugSetParentWindowFn SetParentWindow = nullptr;
+    PngplugDrawFn Draw = nullptr;
+    PngplugSetPathFn SetPath = nullptr;
+    PngplugSetFileFn SetFile = nullptr;
+    PngplugGetFileFn GetFile = nullptr;
+    PngplugSetDataFn SetData = nullptr;
+    PngplugGetDataFn GetData = nullptr;
+    PngplugGetTypeFn GetType = nullptr;
+    PngplugGetShortInfoFn GetShortInfo = nullptr;
+    PngplugGetInfoFn GetInfo = nullptr;
+    PngplugCopyrightFn Copyright = nullptr;
+    PngplugSettingsFn Settings = nullptr;
 };
 
 LONG WINAPI TerminateOnCrash(EXCEPTION_POINTERS*)
@@ -137,12 +142,6 @@ HWND CreateHostWindow(HINSTANCE instance)
                            frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
 }
 
-template <typename F>
-F Resolve(HMODULE module, const char* name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 std::string OwnFolder()
 {
     char path[MAX_PATH] = {};
@@ -160,16 +159,23 @@ bool LoadPlugin(Plugin& plugin)
         std::fprintf(stderr, "cannot load %s (error %lu)\n", path.c_str(), GetLastError());
         return false;
     }
-    plugin.SetParentWindow = Resolve<SetParentWindowFn>(plugin.Module, "SetParentWindow");
-    plugin.Draw = Resolve<DrawFn>(plugin.Module, "Draw");
-    plugin.SetPath = Resolve<SetTextFn>(plugin.Module, "SetPath");
-    plugin.SetFile = Resolve<SetTextFn>(plugin.Module, "SetFile");
-    plugin.SetData = Resolve<SetDataFn>(plugin.Module, "SetData");
-    plugin.GetShortInfo = Resolve<GetTextFn>(plugin.Module, "GetShortInfo");
-    if (plugin.SetParentWindow && plugin.Draw && plugin.SetPath && plugin.SetFile && plugin.SetData &&
-        plugin.GetShortInfo)
+    plugin.SetParentWindow = PNGPLUG_PROC(plugin.Module, SetParentWindow);
+    plugin.Draw = PNGPLUG_PROC(plugin.Module, Draw);
+    plugin.SetPath = PNGPLUG_PROC(plugin.Module, SetPath);
+    plugin.SetFile = PNGPLUG_PROC(plugin.Module, SetFile);
+    plugin.GetFile = PNGPLUG_PROC(plugin.Module, GetFile);
+    plugin.SetData = PNGPLUG_PROC(plugin.Module, SetData);
+    plugin.GetData = PNGPLUG_PROC(plugin.Module, GetData);
+    plugin.GetType = PNGPLUG_PROC(plugin.Module, GetType);
+    plugin.GetShortInfo = PNGPLUG_PROC(plugin.Module, GetShortInfo);
+    plugin.GetInfo = PNGPLUG_PROC(plugin.Module, GetInfo);
+    plugin.Copyright = PNGPLUG_PROC(plugin.Module, Copyright);
+    plugin.Settings = PNGPLUG_PROC(plugin.Module, Settings);
+    if (plugin.SetParentWindow && plugin.Draw && plugin.SetPath && plugin.SetFile && plugin.GetFile &&
+        plugin.SetData && plugin.GetData && plugin.GetType && plugin.GetShortInfo && plugin.GetInfo &&
+        plugin.Copyright && plugin.Settings)
         return true;
-    std::fprintf(stderr, "pngplug.dll lacks one of the exports\n");
+    std::fprintf(stderr, "pngplug.dll lacks one of the twelve exports\n");
     return false;
 }
 
@@ -184,6 +190,29 @@ void StartPlugin(const Plugin& plugin, HWND host)
     plugin.SetData(host);
     std::string title = std::string("pngplug host - ") + plugin.GetShortInfo();
     SetWindowTextA(host, title.c_str());
+}
+
+// The exports that only keep or hand back a value, each asked once; the
+// number of answers that are not the ones pngplug.h promises.
+int CheckAnswers(const Plugin& plugin, HWND host)
+{
+    int failures = 0;
+    auto expect = [&failures](bool answered, const char* what) {
+        if (!answered) {
+            std::fprintf(stderr, "unexpected answer: %s\n", what);
+            ++failures;
+        }
+    };
+    plugin.SetFile("kbz logo.png");
+    const char* file = plugin.GetFile();
+    expect(file && std::strcmp(file, "kbz logo.png") == 0, "GetFile gives back what SetFile kept");
+    expect(plugin.GetData() == host, "GetData gives back what SetData kept");
+    expect(plugin.GetType() == 0, "GetType is 0");
+    const char* info = plugin.GetInfo();
+    const char* copyright = plugin.Copyright();
+    expect(info && info[0] && copyright && copyright[0], "GetInfo and Copyright are texts");
+    plugin.Settings();
+    return failures;
 }
 
 // Dispatches messages until the time is up; false once WM_QUIT arrived.
@@ -279,8 +308,9 @@ void ClickAt(HWND target, int x, int y)
     PostMessageA(target, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
-// Clicks the view, saves a screenshot after each click, then closes down.
-int RunScripted(HWND host, const Options& options)
+// Clicks the view, saves a screenshot after each click, asks the other
+// exports, then closes down.
+int RunScripted(const Plugin& plugin, HWND host, const Options& options)
 {
     if (!options.ShotDir.empty())
         CreateDirectoryA(options.ShotDir.c_str(), nullptr);  // fine when it exists already
@@ -303,6 +333,7 @@ int RunScripted(HWND host, const Options& options)
             ++failures;
         }
     }
+    failures += CheckAnswers(plugin, host);
     DestroyWindow(host);
     while (PumpFor(kSettleMs)) {
     }
@@ -343,7 +374,7 @@ int main(int argc, char** argv)
         return 1;
     }
     StartPlugin(plugin, host);
-    int status = options.Clicks < 0 ? RunInteractive() : RunScripted(host, options);
+    int status = options.Clicks < 0 ? RunInteractive() : RunScripted(plugin, host, options);
     if (!FreeLibrary(plugin.Module)) {
         std::fprintf(stderr, "FreeLibrary failed (error %lu)\n", GetLastError());
         status = 1;
