@@ -15,9 +15,6 @@
 
 namespace {
 
-// The form's only timer of its own window (the re-parenting timer is a
-// multimedia one).
-constexpr UINT_PTR kFrameTimer = 1;
 // No file can make the view draw more often than this.
 constexpr uint32_t kShortestDelayMs = 10;
 // Frames caught up in one tick when the host fell behind: the rest follow
@@ -119,6 +116,8 @@ void StopAnimation()
 }
 
 PngImage* ShownPicture() { return Play.Animation ? Play.Animation->Canvas : CurrentImage; }
+
+const PngAnimation* PlayingAnimation() { return Play.Animation; }
 
 void ResumeAnimation()
 {

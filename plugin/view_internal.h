@@ -35,3 +35,9 @@ PngImage* ShownPicture();
 void ResumeAnimation();
 // The form's handler for the frame timer.
 bool AnimationTimerHandler(Control* form, MSG* message, LRESULT* result);
+// The animation the view plays or stands on, or none.
+class PngAnimation;
+const PngAnimation* PlayingAnimation();
+// The frame timer: the only timer of the form's own window (the
+// re-parenting timer is a multimedia one).
+constexpr UINT_PTR kFrameTimer = 1;

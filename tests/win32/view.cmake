@@ -18,6 +18,8 @@ add_wine_test(view_cycle SOURCES ${CMAKE_CURRENT_LIST_DIR}/view_cycle_test.cpp
               LIBS win32_view_support FILES ${view_samples} TIMEOUT 180)
 add_wine_test(view_pixels SOURCES ${CMAKE_CURRENT_LIST_DIR}/view_pixels_test.cpp
               LIBS win32_view_support FILES ${view_samples} TIMEOUT 180)
+add_wine_test(view_animation SOURCES ${CMAKE_CURRENT_LIST_DIR}/view_animation_test.cpp
+              LIBS win32_view_support FILES ${view_samples} TIMEOUT 180)
 add_wine_test(view_dll SOURCES ${CMAKE_CURRENT_LIST_DIR}/view_dll_test.cpp
               LIBS win32_view_support FILES $<TARGET_FILE:pngplug> ${view_samples} TIMEOUT 180)
 add_wine_test(host_run SOURCES ${CMAKE_CURRENT_LIST_DIR}/host_run_test.cpp

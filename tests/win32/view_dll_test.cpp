@@ -85,6 +85,29 @@ TEST(ViewInTheDll, UnloadWithAShownViewTakesItOutOfTheHost)
     EXPECT_TRUE(SamePixels(ViewOnScreen(host.Handle()), HostPixelsUnderView())) << "the host shows itself again";
 }
 
+// Five clicks reach the animated sample; its frame timer belongs to the
+// view's window, so the unload that takes the window leaves nothing to tick
+// into unloaded code (which would end the process through the crash filter).
+TEST(ViewInTheDll, UnloadInTheMiddleOfAnAnimationLeavesNoTick)
+{
+    TestHost host;
+    LoadedPlugin plugin;
+    ASSERT_TRUE(plugin.Ready());
+    plugin.Start(host.Handle());
+    HWND form = WaitForForm(host.Handle());
+    ASSERT_NE(form, nullptr);
+    for (int click = 0; click < 5; ++click)
+        PostClick(form);
+    PumpFor(500);
+    const Pixels playing = ViewOnScreen(host.Handle());
+    PumpFor(400);
+    EXPECT_FALSE(SamePixels(ViewOnScreen(host.Handle()), playing)) << "the sample did not play";
+    EXPECT_TRUE(plugin.Free());
+    EXPECT_FALSE(IsWindow(form));
+    PumpFor(kSettleMs + 300);
+    EXPECT_EQ(FindWindowA("obj_Form", nullptr), nullptr);
+}
+
 TEST(ViewInTheDll, SecondHostWindowAfterReloadingGetsAWorkingView)
 {
     {
