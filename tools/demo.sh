@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # demo.sh ROOT SHOW [PRESET]: runs the host with the plug-in under wine,
 # clicks through the six pictures and leaves one screenshot per click in
-# out/demo/. PRESET is win32 (the default) or win64, the x86-64 build for
+# out/demo/, and out/demo/animation.png: the view filmed while the animated
+# picture (the fifth) plays. PRESET is win32 (the default) or win64, the x86-64 build for
 # machines that cannot run 32-bit code. Every step that fails says which.
 set -eu
 root=$1
@@ -12,6 +13,8 @@ out=$root/out/demo
 work=$build/demo-run
 wine_dir=$build/$preset/wine
 fixture=$root/tests/win32/wine_fixture.sh
+# Debian's own Python, the one python3-pil is installed for.
+python=${PNGPLUG_PYTHON:-/usr/bin/python3}
 
 fail() { echo "demo: $*" >&2; exit 1; }
 # A step without a message of its own still names itself.
@@ -25,7 +28,7 @@ maker=$(find "$build/native" -name make_samples -type f -perm -u+x -print -quit 
 [ -n "$maker" ] || fail "no make_samples in $build/native: build the native preset first"
 
 rm -rf "$work" && mkdir -p "$work" "$out"
-rm -f "$out"/shot-*.bmp "$out"/shot-*.png
+rm -f "$out"/shot-*.bmp "$out"/shot-*.png "$out"/animation.png
 "$maker" "$work" >/dev/null || fail "the sample maker ($maker) failed"
 cp "$host" "$dll" "$work/"
 
@@ -46,7 +49,7 @@ trap '"$fixture" cleanup "$wine_dir" >/dev/null' EXIT
 DISPLAY=:$(tr -d '[:space:]' <"$wine_dir/xvfb.display")
 export DISPLAY
 status=0
-(cd "$work" && timeout 120 "$wine" ./pngplug-host.exe --clicks 6 --shots shots 2>"$work/stderr.log") ||
+(cd "$work" && timeout 120 "$wine" ./pngplug-host.exe --clicks 6 --shots shots --film 5 2>"$work/stderr.log") ||
     status=$?
 if [ $status -ne 0 ] || grep -q 'err:' "$work/stderr.log"; then
     grep -v -E '^(fixme|warn|trace):' "$work/stderr.log" >&2 || true
@@ -63,3 +66,6 @@ for i in 1 2 3 4 5 6; do
     echo "  $out/shot-$i.png"
 done
 echo "screenshots of the six clicks are in $out"
+"$python" "$root/tools/demo_film.py" "$work/shots" "$out/animation.png" ||
+    fail "making animation.png of the film in $work/shots failed (tools/demo_film.py)"
+echo "  $out/animation.png: the animated picture as the view played it"

@@ -68,7 +68,7 @@ make_tree() {
     ln -s "$root/tests" "$t/tests"
     ln -s "$root/bench/run_bench.sh" "$t/bench/run_bench.sh"
     write_stub "$t/bin/stub"
-    for n in wine wine64 wineboot wineserver Xvfb convert cmake ctest dpkg-query sudo apt-get dpkg; do
+    for n in wine wine64 wineboot wineserver Xvfb convert cmake ctest dpkg-query sudo apt-get dpkg python3; do
         cp "$t/bin/stub" "$t/bin/$n"
     done
     cp "$t/bin/stub" "$t/bench/make_corpus.sh"
@@ -98,6 +98,7 @@ check() {
     local log=$tree/record
     : >"$log"
     (cd "$tree" && env -u WINEARCH -u WINEPREFIX -u WINEDEBUG -u DISPLAY PATH="$tree/bin:$PATH" STUB_LOG="$log" \
+        PNGPLUG_PYTHON="$tree/bin/python3" \
         PNGPLUG_LD32="$loader" CI=true bash -c "set -eu; $command" </dev/null >"$tree/output" 2>&1)
     status=$?
     sed 's/^/> /' "$tree/output" >>"$log"
@@ -160,15 +161,18 @@ stubs() {
         '^> FAILED: test data folder empty: empty$' -- 'prog\.exe'
     # ./run demo: which build and why, then the host clicked six times.
     check demo.win32 true 0 './run demo' '^> == demo: the i686 build under wine32: .* works\)$' \
-        '^cmake --build --preset win32' '^wine \./pngplug-host\.exe --clicks 6 --shots shots \[win32\]$' \
+        '^cmake --build --preset win32' '^wine \./pngplug-host\.exe --clicks 6 --shots shots --film 5 \[win32\]$' \
         '^convert .*/shot-6\.bmp .*/out/demo/shot-6\.png$' '^> screenshots of the six clicks are in .*/out/demo$' \
+        '^python3 .*/tools/demo_film\.py .*/shots .*/out/demo/animation\.png$' \
         -- '^wine64 ' 'preset win64'
     check demo.win64 false 0 './run demo' '^> == demo: the x86-64 fallback build under wine64: .* fails\)$' \
-        '^cmake --build --preset win64' '^wine64 \./pngplug-host\.exe --clicks 6 --shots shots \[win64\]$' \
+        '^cmake --build --preset win64' '^wine64 \./pngplug-host\.exe --clicks 6 --shots shots --film 5 \[win64\]$' \
         '^> screenshots of the six clicks are in ' -- '^wine '
     check demo.show true 0 'export DISPLAY=:7; ./run demo --show' '^wine \./pngplug-host\.exe \[win32\]$' -- 'clicks'
     check demo.host_fails true fail 'export STUB_FAIL=pngplug-host; ./run demo' \
         '^> demo: the host failed under wine \(exit status 3' -- '^convert ' 'screenshots of the six'
+    check demo.film_fails true fail 'export STUB_FAIL=demo_film; ./run demo' \
+        '^> demo: making animation\.png of the film in .* failed' -- 'the animated picture as the view played it'
     # ./run test: the whole win32 suite, or only the DLL check and then win64.
     check test.win32 true 0 './run test' '^> == Windows suite: the i686 build under wine32' \
         '^ctest --preset win32 -j [0-9]+$' '^> all suites passed$' -- 'preset win64' 'dll_imports'

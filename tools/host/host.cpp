@@ -5,6 +5,10 @@
 //   pngplug-host --clicks N --shots DIR  N clicks, DIR/shot-<i>.bmp after each;
 //                                        exit 1 if the view, a shot or an
 //                                        export's answer failed
+//   ... --film K                         after the K-th click's shot, a shot
+//                                        every 40 ms for 2.4 s as
+//                                        DIR/film-<j>.bmp, and DIR/film.txt
+//                                        with each one's time in ms
 //
 // The plug-in reads its pictures from the current directory; the DLL is
 // loaded from the folder this program lives in, with LoadLibrary, and each
@@ -34,10 +38,14 @@ constexpr int kSquare = 20;
 // The re-parenting tick comes 20 ms after SetParentWindow; allow wine ample time.
 constexpr DWORD kViewTimeoutMs = 5000;
 constexpr DWORD kSettleMs = 250;
+// The film of an animated picture: longer than the sample's whole play.
+constexpr DWORD kFilmIntervalMs = 40;
+constexpr DWORD kFilmLengthMs = 2400;
 
 struct Options {
     int Clicks = -1;  // -1: interactive
     std::string ShotDir;
+    int FilmAfter = 0;  // 0: no film
 };
 
 // The twelve exports of the DLL loaded at run time.
@@ -71,6 +79,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.Clicks = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc)
             options.ShotDir = argv[++i];
+        else if (std::strcmp(argv[i], "--film") == 0 && i + 1 < argc)
+            options.FilmAfter = std::atoi(argv[++i]);
         else
             return false;
     }
@@ -308,6 +318,22 @@ void ClickAt(HWND target, int x, int y)
     PostMessageA(target, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
+// Shots of the host while the picture plays, each with its time from the
+// first; false when one could not be written.
+bool Film(HWND host, const std::string& dir)
+{
+    FILE* times = std::fopen((dir + "\\film.txt").c_str(), "w");
+    bool saved = times != nullptr;
+    const DWORD start = GetTickCount();
+    for (int j = 1; saved && GetTickCount() - start < kFilmLengthMs; ++j) {
+        const DWORD at = GetTickCount() - start;
+        saved = SaveClientShot(host, dir + "\\film-" + std::to_string(j) + ".bmp") &&
+                std::fprintf(times, "film-%d.bmp %lu\n", j, static_cast<unsigned long>(at)) > 0;
+        PumpFor(kFilmIntervalMs);
+    }
+    return times && std::fclose(times) == 0 && saved;
+}
+
 // Clicks the view, saves a screenshot after each click, asks the other
 // exports, then closes down.
 int RunScripted(const Plugin& plugin, HWND host, const Options& options)
@@ -330,6 +356,10 @@ int RunScripted(const Plugin& plugin, HWND host, const Options& options)
         std::string path = options.ShotDir + "\\shot-" + std::to_string(i) + ".bmp";
         if (!SaveClientShot(host, path)) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            ++failures;
+        }
+        if (i == options.FilmAfter && !Film(host, options.ShotDir)) {
+            std::fprintf(stderr, "cannot write the film in %s\n", options.ShotDir.c_str());
             ++failures;
         }
     }
@@ -357,7 +387,7 @@ int main(int argc, char** argv)
     SetUnhandledExceptionFilter(TerminateOnCrash);
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: pngplug-host [--clicks N] [--shots DIR]\n");
+        std::fprintf(stderr, "usage: pngplug-host [--clicks N] [--shots DIR [--film K]]\n");
         return 2;
     }
     HWND host = CreateHostWindow(GetModuleHandleA(nullptr));
