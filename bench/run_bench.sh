@@ -95,3 +95,7 @@ else
 fi
 echo "== native benchmark"
 "$bench" "$corpus" --rounds "$rounds" "${i686[@]}" "$@"
+status=$?
+echo "== animations: frame decoding against the static decoder on the same pixels"
+"$native/bench/bench_animation" --rounds "$rounds" || status=1
+exit $status

@@ -74,6 +74,7 @@ make_tree() {
     cp "$t/bin/stub" "$t/bench/make_corpus.sh"
     cp "$t/bin/stub" "$t/build/native/tools/make_samples"
     cp "$t/bin/stub" "$t/build/native/bench/bench_decode"
+    cp "$t/bin/stub" "$t/build/native/bench/bench_animation"
     for p in win32 win64; do
         mkdir -p "$t/build/$p/tools/host" "$t/build/$p/plugin" "$t/build/$p/bench"
         : >"$t/build/$p/tools/host/pngplug-host.exe"
@@ -183,7 +184,8 @@ stubs() {
     check bench.win32 true 0 './run bench --group large' \
         '^cmake --build .*/build/win32 --target bench_decode_win32' \
         '^wine \./bench_decode_win32\.exe --rounds 9 grey8\.png \[win32\]$' \
-        '^bench_decode .* --i686 .* --i686-label i686 build .* --group large$' -- '^wine64 ' 'no i686 figures'
+        '^bench_decode .* --i686 .* --i686-label i686 build .* --group large$' '^bench_animation --rounds 9$' \
+        -- '^wine64 ' 'no i686 figures'
     check bench.win64 false 0 './run bench' '^cmake --build .*/build/win64 --target bench_decode_win32' \
         '^wine64 \./bench_decode_win32\.exe --rounds 9 grey8\.png \[win64\]$' \
         '^bench_decode .* --i686-label x86-64 build' -- '^wine ' 'no i686 figures'

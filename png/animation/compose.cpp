@@ -38,6 +38,13 @@ void ComposeRow(uint8_t* bgr, uint8_t* alpha, const uint8_t* sourceBgr, const ui
             alpha[x] = static_cast<uint8_t>(sa);
             continue;
         }
+        if (da == 255) {
+            // Over an opaque pixel the weight is 255 x 255 and the division
+            // one by a constant: the same nearest integer, far cheaper.
+            for (int c = 0; c < 3; ++c)
+                d[c] = static_cast<uint8_t>((s[c] * sa + d[c] * (255 - sa) + 127) / 255);
+            continue;
+        }
         d[0] = OverChannel(s[0], sa, d[0], da);
         d[1] = OverChannel(s[1], sa, d[1], da);
         d[2] = OverChannel(s[2], sa, d[2], da);
