@@ -20,6 +20,7 @@ struct Walk {
     bool FrameIsDefault = false; // the open frame's data is the "IDAT" run
     bool FrameHasData = false;
     bool FrameDataEnded = false; // another chunk came after its data
+    bool ControlBeforeAnimation = false;  // an "fcTL" before any "acTL"
 };
 
 const char* CheckControl(Walk& w, const FrameControl& f, const uint8_t* d)
@@ -43,6 +44,8 @@ const char* OnAnimationControl(Walk& w, FileStream& s, const ChunkHead& head)
 {
     if (w.Announced != 0)
         return "a second acTL";
+    if (w.ControlBeforeAnimation)
+        return "fcTL before acTL";
     uint8_t d[8];
     if (head.Length != 8 || !ReadChunkStart(s, head, d, 8))
         return "acTL of a wrong length";
@@ -55,8 +58,12 @@ const char* OnAnimationControl(Walk& w, FileStream& s, const ChunkHead& head)
 
 const char* OnFrameControl(Walk& w, FileStream& s, const ChunkHead& head)
 {
-    if (w.Announced == 0)
-        return "fcTL before acTL";
+    // Without "acTL" the file is no animation, whatever else it holds; the
+    // image data tells.
+    if (w.Announced == 0) {
+        w.ControlBeforeAnimation = true;
+        return nullptr;
+    }
     if (w.FrameOpen && !w.FrameHasData)
         return "a frame without data";
     // Frames beyond the count are not part of the animation.
@@ -81,6 +88,8 @@ const char* OnFrameControl(Walk& w, FileStream& s, const ChunkHead& head)
 
 const char* OnFrameData(Walk& w, FileStream& s, const ChunkHead& head)
 {
+    if (w.Announced == 0)
+        return nullptr;
     if (!w.FrameOpen || w.FrameIsDefault)
         return "fdAT without its fcTL";
     if (w.FrameDataEnded)

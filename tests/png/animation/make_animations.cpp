@@ -147,7 +147,7 @@ const Broken kBroken[] = {
     {"bad-control-at-end", 1, "without data",
      [](auto& c) { c.erase(c.begin() + long(Find(c, "fdAT", 2))); }},
     {"bad-second-actl", 1, "second acTL", [](auto& c) { c.insert(c.begin() + 1, c[0]); }},
-    {"bad-late-actl", 1, "before acTL", [](auto& c) { c.push_back(c[0]); std::rotate(c.begin(), c.begin() + 1, c.end()); }},
+    {"bad-late-actl", 1, "no acTL before", [](auto& c) { c.push_back(c[0]); std::rotate(c.begin(), c.begin() + 1, c.end()); }},
     {"bad-frame-count-0", 1, "frame count", [](auto& c) { c[0].Data[3] = 0; }},
     {"bad-region-outside", 1, "outside", [](auto& c) { c[Find(c, "fcTL", 1)].Data[15] = 20; }},
     {"bad-region-empty", 1, "empty", [](auto& c) { c[Find(c, "fcTL", 1)].Data[7] = 0; }},

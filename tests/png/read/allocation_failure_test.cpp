@@ -2,8 +2,11 @@
 // and leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "png/animation/animation.h"
+#include "png/render/rgba_view.h"
 #include "tests/support/png_writer.h"
 #include "winlayer/base/allocation.h"
 
@@ -93,6 +96,70 @@ TEST(AllocationFailure, EveryAllocationOfALoadMayFail)
     }
     std::printf("[ allocation failure ] %llu files, %llu loads each failing one allocation\n",
                 static_cast<unsigned long long>(loads), static_cast<unsigned long long>(points));
+}
+
+// Three frames of 8-bit RGBA: the default image, then regions composed
+// over it, the second disposed of as "previous" (so its region is saved).
+Bytes Animation()
+{
+    PngWriter w;
+    const Picture canvas = NoisePicture(9, 7, 8, 6, 11);
+    w.Signature().Header(canvas).Chunk("acTL", {0, 0, 0, 3, 0, 0, 0, 1});
+    const auto control = [](uint8_t seq, uint8_t w, uint8_t h, uint8_t x, uint8_t y, uint8_t dispose) {
+        return Bytes{0, 0, 0, seq, 0, 0, 0, w, 0, 0, 0, h, 0, 0, 0, x, 0, 0, 0, y, 0, 1, 0, 10, dispose, 1};
+    };
+    w.Chunk("fcTL", control(0, 9, 7, 0, 0, 0)).ImageData(Deflate(FilterPicture(canvas)));
+    uint8_t seq = 1;
+    for (uint8_t x : {1, 4}) {
+        w.Chunk("fcTL", control(seq++, 5, 4, x, 2, x == 4 ? 2 : 1));
+        Bytes data = {0, 0, 0, seq++};
+        const Bytes zlib = Deflate(FilterPicture(NoisePicture(5, 4, 8, 6, x), 4));
+        data.insert(data.end(), zlib.begin(), zlib.end());
+        w.Chunk("fdAT", data);
+    }
+    return w.End().Data;
+}
+
+// The canvas after each frame of one play, while frames come.
+std::vector<Bytes> PlayArmed(const Bytes& file, uint64_t failing, uint64_t* made = nullptr)
+{
+    std::vector<Bytes> shown;
+    FileStream* stream = OpenMemoryStream(file);
+    allocation_test::FailNumber(failing);
+    PngAnimation* animation = Create<PngAnimation>();
+    for (bool going = animation && animation->Open(stream); going; going = !animation->LastFrameOfPlay() &&
+                                                                            animation->NextFrame()) {
+        Bytes canvas(9 * 7 * 4);
+        for (int32_t y = 0; y < 7; ++y)
+            ReadRgbaRow(*animation->Canvas, y, canvas.data() + 36 * y);
+        shown.push_back(canvas);
+    }
+    if (!animation)
+        Release(stream);
+    if (made)
+        *made = allocation_test::Count();
+    allocation_test::Disarm();
+    Release(animation);
+    return shown;
+}
+
+// Each allocation of a play fails in turn: the play must end on a frame it
+// showed whole (or not begin), never show a frame unlike the full play's,
+// and release everything.
+TEST(AllocationFailure, EveryAllocationOfAnAnimationMayFail)
+{
+    const int32_t liveBefore = Obj::LiveCount();
+    const Bytes file = Animation();
+    uint64_t made = 0;
+    const std::vector<Bytes> whole = PlayArmed(file, 0, &made);
+    ASSERT_EQ(whole.size(), 3u);
+    for (uint64_t n = 1; n <= made; ++n) {
+        SCOPED_TRACE(testing::Message() << "allocation " << n << " of " << made);
+        const std::vector<Bytes> seen = PlayArmed(file, n);
+        ASSERT_LE(seen.size(), whole.size());
+        EXPECT_TRUE(std::equal(seen.begin(), seen.end(), whole.begin())) << "a frame unlike the full play's";
+        EXPECT_EQ(Obj::LiveCount(), liveBefore);
+    }
 }
 
 TEST(AllocationFailure, AFileStreamThatCannotBeMadeReadsAsAMissingFile)
