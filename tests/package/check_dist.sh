@@ -26,5 +26,5 @@ listing=$(cd "$top" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | paste -
 (cd "$top" && sha256sum --quiet -c SHA256SUMS) || { echo "FAIL: SHA256SUMS does not match"; exit 1; }
 
 # Only what the archive holds goes into wine's working folder.
-"$(dirname "$0")/wine_run.sh" "$wine_dir" "$host_test" "$top"/*.exe "$top"/*.dll "$top"/*.png
+"$(dirname "$0")/../win32/wine_run.sh" "$wine_dir" "$host_test" "$top"/*.exe "$top"/*.dll "$top"/*.png
 echo "archive $(basename "$first"): $(stat -c %s "$first") bytes, unpacked and run"

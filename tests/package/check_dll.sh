@@ -38,7 +38,7 @@ imports=$(awk '/DLL Name:/{dll=tolower($3); on=0; next}
 [ -n "$imports" ] || fail "no imported functions found in the import table"
 listed() { grep -v -E '^[[:space:]]*(#|$)' "$1" | awk '{print tolower($1), $2}' | sort -u; }
 unlisted=$(comm -23 <(echo "$imports") <(listed "$here/dll_imports.txt"))
-[ -z "$unlisted" ] || fail "imports not on the allowlist (tests/win32/dll_imports.txt):"$'\n'"$unlisted"
+[ -z "$unlisted" ] || fail "imports not on the allowlist (tests/package/dll_imports.txt):"$'\n'"$unlisted"
 missing_on_xp=$(grep -v -E '^[[:space:]]*(#|$)' "$here/xp_missing.txt" | awk '{print $1}' | sort -u)
 too_new=$(comm -12 <(awk '{print $2}' <<<"$imports" | sort -u) <(echo "$missing_on_xp"))
 [ -z "$too_new" ] || fail "imports that Windows XP SP3 lacks: $(oneline "$too_new")"

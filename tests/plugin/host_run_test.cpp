@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "plugin/view.h"
-#include "tests/win32/view_support.h"
+#include "tests/plugin/view_support.h"
 
 namespace {
 

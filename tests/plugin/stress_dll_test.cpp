@@ -11,7 +11,7 @@
 #include <string>
 
 #include "plugin/view.h"
-#include "tests/win32/stress_support.h"
+#include "tests/plugin/stress_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/win32/stress_files.h"
+#include "tests/plugin/stress_files.h"
 
 #include <windows.h>
 

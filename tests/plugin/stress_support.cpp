@@ -1,4 +1,4 @@
-#include "tests/win32/stress_support.h"
+#include "tests/plugin/stress_support.h"
 
 #include <climits>
 

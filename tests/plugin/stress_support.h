@@ -12,8 +12,8 @@
 #include <random>
 #include <string>
 
-#include "tests/win32/stress_files.h"
-#include "tests/win32/view_support.h"
+#include "tests/plugin/stress_files.h"
+#include "tests/plugin/view_support.h"
 #include "winlayer/gdi/gdi_count.h"
 
 // The fixed seed keeps every run the same; failures name it with the round.

@@ -14,7 +14,7 @@
 
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
-#include "tests/win32/stress_support.h"
+#include "tests/plugin/stress_support.h"
 #include "winlayer/winlayer.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "plugin/pngplug.h"
 #include "plugin/view.h"
 #include "png/image.h"
-#include "tests/win32/view_support.h"
+#include "tests/plugin/view_support.h"
 #include "winlayer/winlayer.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "plugin/view.h"
-#include "tests/win32/view_support.h"
+#include "tests/plugin/view_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "tests/win32/view_support.h"
+#include "tests/plugin/view_support.h"
 
 namespace {
 

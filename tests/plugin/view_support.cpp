@@ -1,4 +1,4 @@
-#include "tests/win32/view_support.h"
+#include "tests/plugin/view_support.h"
 
 #include <algorithm>
 

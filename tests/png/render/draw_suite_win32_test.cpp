@@ -8,8 +8,8 @@
 #include <cmath>
 #include <memory>
 
+#include "tests/png/render/draw_support.h"
 #include "tests/support/png_writer.h"
-#include "tests/win32/draw_support.h"
 #include "winlayer/base/memory_stream.h"
 #include "winlayer/gdi/gdi_count.h"
 

@@ -1,4 +1,4 @@
-#include "tests/win32/draw_support.h"
+#include "tests/png/render/draw_support.h"
 
 PngImage* CraftImage(int32_t width, int32_t height, uint8_t bitDepth, uint8_t colorType)
 {

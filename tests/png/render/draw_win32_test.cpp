@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "tests/win32/draw_support.h"
+#include "tests/png/render/draw_support.h"
 #include "winlayer/gdi/gdi_count.h"
 
 namespace {

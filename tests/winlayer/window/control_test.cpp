@@ -1,6 +1,6 @@
 // Control properties and events: geometry, styles and the framed look, the
 // click and paint events, the background and its brushes.
-#include "tests/win32/layer_fixture.h"
+#include "tests/winlayer/window/layer_fixture.h"
 
 namespace {
 

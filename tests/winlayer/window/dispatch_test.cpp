@@ -2,7 +2,7 @@
 // window classes, lazy creation and visibility, the queue drain and quit.
 #include <string>
 
-#include "tests/win32/layer_fixture.h"
+#include "tests/winlayer/window/layer_fixture.h"
 
 namespace {
 

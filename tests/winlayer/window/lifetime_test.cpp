@@ -1,6 +1,6 @@
 // How controls end: with their owner, with a window destroyed from outside,
 // and how the layer leaves its module so that it can start again.
-#include "tests/win32/layer_fixture.h"
+#include "tests/winlayer/window/layer_fixture.h"
 
 namespace {
 

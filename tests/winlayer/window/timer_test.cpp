@@ -2,7 +2,7 @@
 // ticks on the timer thread, and silence once it is stopped or destroyed.
 #include <atomic>
 
-#include "tests/win32/layer_fixture.h"
+#include "tests/winlayer/window/layer_fixture.h"
 
 namespace {
 
