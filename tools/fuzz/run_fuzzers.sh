@@ -15,7 +15,7 @@ build=$(readlink -f "$1")
 seconds=$2
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
 regressions=$root/tests/fuzz/regressions
-targets=(fuzz_load fuzz_load_strict fuzz_load_events)
+targets=(fuzz_load fuzz_load_strict fuzz_load_events fuzz_animation)
 
 # The same limits as the replay tests: allocations above 1 GB fail, as on a
 # machine that cannot give them, and the decoder must refuse them cleanly.
