@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "png/animation/compose_kernels.h"
+#include "png/cpu.h"
+
 namespace {
 
 void Copy(uint8_t* bgr, uint8_t* alpha, const uint8_t* sourceBgr, const uint8_t* sourceAlpha, int32_t count)
@@ -13,6 +16,35 @@ void Copy(uint8_t* bgr, uint8_t* alpha, const uint8_t* sourceBgr, const uint8_t*
         std::memset(alpha, 255, static_cast<size_t>(count));
 }
 
+// The form this processor runs; chosen once.
+using OverOpaqueForm = void (*)(uint8_t*, const uint8_t*, const uint8_t*, int32_t);
+
+OverOpaqueForm ChosenOverOpaque()
+{
+#if defined(__i386__) || defined(__x86_64__)
+    if (Features().Ssse3)
+        return OverOpaqueSsse3;
+#endif
+    return OverOpaqueBytes;
+}
+
+void OverPixel(uint8_t* d, uint8_t& da, const uint8_t* s, uint32_t sa)
+{
+    if (sa == 0)
+        return;
+    if (sa == 255 || da == 0) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        da = static_cast<uint8_t>(sa);
+        return;
+    }
+    d[0] = OverChannel(s[0], sa, d[0], da);
+    d[1] = OverChannel(s[1], sa, d[1], da);
+    d[2] = OverChannel(s[2], sa, d[2], da);
+    da = OverAlpha(sa, da);
+}
+
 }  // namespace
 
 void ComposeRow(uint8_t* bgr, uint8_t* alpha, const uint8_t* sourceBgr, const uint8_t* sourceAlpha, int32_t count,
@@ -22,33 +54,16 @@ void ComposeRow(uint8_t* bgr, uint8_t* alpha, const uint8_t* sourceBgr, const ui
         Copy(bgr, alpha, sourceBgr, sourceAlpha, count);
         return;
     }
-    for (int32_t x = 0; x < count; ++x) {
-        const uint32_t sa = sourceAlpha[x];
-        const uint32_t da = alpha[x];
-        // Most pixels of a frame are either opaque or see-through: both are
-        // exact without the division.
-        if (sa == 0)
-            continue;
-        uint8_t* d = bgr + 3 * x;
-        const uint8_t* s = sourceBgr + 3 * x;
-        if (sa == 255 || da == 0) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            alpha[x] = static_cast<uint8_t>(sa);
-            continue;
-        }
-        if (da == 255) {
-            // Over an opaque pixel the weight is 255 x 255 and the division
-            // one by a constant: the same nearest integer, far cheaper.
-            for (int c = 0; c < 3; ++c)
-                d[c] = static_cast<uint8_t>((s[c] * sa + d[c] * (255 - sa) + 127) / 255);
-            continue;
-        }
-        d[0] = OverChannel(s[0], sa, d[0], da);
-        d[1] = OverChannel(s[1], sa, d[1], da);
-        d[2] = OverChannel(s[2], sa, d[2], da);
-        alpha[x] = OverAlpha(sa, da);
+    static const OverOpaqueForm overOpaque = ChosenOverOpaque();
+    // Runs of opaque canvas pixels (the common case: a sprite over a
+    // picture), then the pixels up to the next such run.
+    for (int32_t x = 0; x < count;) {
+        int32_t end = x;
+        while (end < count && alpha[end] == 255)
+            ++end;
+        overOpaque(bgr + 3 * int64_t{x}, sourceBgr + 3 * int64_t{x}, sourceAlpha + x, end - x);
+        for (x = end; x < count && alpha[x] != 255; ++x)
+            OverPixel(bgr + 3 * int64_t{x}, alpha[x], sourceBgr + 3 * int64_t{x}, sourceAlpha[x]);
     }
 }
 
