@@ -158,6 +158,24 @@ TEST_F(ViewAnimation, AClickInThePlayShowsTheNextPictureAndStopsTheFrames)
         << "a frame was drawn over the next picture";
 }
 
+// At most one tick finds the view hidden, and stops the timer; the play
+// goes on from the same frame once the view is shown again.
+TEST_F(ViewAnimation, AHiddenViewWaitsAndGoesOnWhenShown)
+{
+    StartWithHost();
+    ASSERT_TRUE(WaitForCapture());
+    ASSERT_TRUE(ClickTo(FormWindow(), kMusic));
+    ASSERT_TRUE(PumpUntil([] { return ShownFrame() >= 1; }, kClickTimeoutMs));
+    ShowWindow(FormWindow(), SW_HIDE);
+    PumpFor(400);
+    const int32_t hidden = ShownFrame();
+    PumpFor(600);
+    EXPECT_EQ(ShownFrame(), hidden) << "frames went on while the view was hidden";
+    EXPECT_FALSE(KillTimer(FormWindow(), kFrameTimer)) << "the timer ticks while the view is hidden";
+    ShowWindow(FormWindow(), SW_SHOW);
+    EXPECT_TRUE(PumpUntil([hidden] { return ShownFrame() != hidden; }, kClickTimeoutMs)) << "the play did not go on";
+}
+
 // The fixture's teardown counts every object and GDI object.
 TEST_F(ViewAnimation, AHostDestroyedInThePlayTakesTimerAndViewAlong)
 {
