@@ -95,7 +95,7 @@ public:
     BitmapInfo Info{};              // BitmapInfo: header and colour table
     int32_t BytesPerRow = 0;
     uint8_t* Pixels = nullptr;      // BytesPerRow x ReducedHeight, bottom-up
-    uint8_t* AlphaPlane = nullptr;  // colour types 4 and 6: ReducedWidth x ReducedHeight, top-down
+    uint8_t* AlphaPlane = nullptr;  // formats with alpha: ReducedWidth x ReducedHeight, top-down
     int32_t Width = 0;
     int32_t Height = 0;
     uint8_t BitDepth = 0;
@@ -119,6 +119,9 @@ public:
     void ZeroUnwritten(uint64_t pixelLow = 0, uint64_t pixelHigh = 0, uint64_t alphaWritten = 0);
     void BuildGrayPalette();
     uint16_t BitCount() const { return Info.Header.BitCount; }
+    // Worked out from ColorType and BitDepth whenever asked, so that it
+    // always describes the fields as they stand.
+    PixelFormat Format() const { return DescribePixelFormat(ColorType, BitDepth); }
 
     void Destroy() override;
 
@@ -245,6 +248,8 @@ public:
 
     int32_t Width() const;
     int32_t Height() const;
+    // s of a decode at 1 / 2^s of the size: Reduction when it is 1, 2 or 3, else 0.
+    int32_t ReductionShift() const { return Reduction >= 1 && Reduction <= 3 ? Reduction : 0; }
     int32_t ReducedWidth() const;
     int32_t ReducedHeight() const;
     bool HasHeader() const;

@@ -21,9 +21,6 @@ struct RowSource {
     void (*Take)(void* context, int32_t count) = nullptr;
 };
 
-// Reduction 1, 2, 3 decode at 1 / 2^Reduction of the size; other values at full size.
-constexpr int32_t ReductionShiftOf(uint8_t reduction) { return reduction >= 1 && reduction <= 3 ? reduction : 0; }
-
 // With shift s only the Adam7 passes 0 to kLastPass[s] are decoded: exactly
 // those whose start and increments are multiples of 2^s.
 constexpr std::array<int32_t, 4> kLastPass = {6, 4, 2, 0};

@@ -13,40 +13,6 @@ namespace {
 // process could not address much more anyway.
 constexpr uint64_t kMaxBufferBytes = 0x7FFFFFFFu;
 
-// The pairs of the PNG standard (section 11.2.2), plus palette at depth 16,
-// which the decoder reads like 16-bit grey. Anything else has no converter.
-bool HasConverter(uint8_t colorType, uint8_t bitDepth)
-{
-    switch (colorType) {
-    case 0:
-    case 3:
-        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-    case 2:
-    case 4:
-    case 6:
-        return bitDepth == 8 || bitDepth == 16;
-    default:
-        return false;
-    }
-}
-
-uint16_t BitCountFor(uint8_t colorType, uint8_t bitDepth)
-{
-    if (!HasConverter(colorType, bitDepth))
-        return 0;
-    if (colorType == 2 || colorType == 6)
-        return 24;
-    switch (bitDepth) {
-    case 1:
-        return 1;
-    case 2:
-    case 4:
-        return 4;
-    default:
-        return 8;
-    }
-}
-
 }  // namespace
 
 bool PngHeaderChunk::Load(FileStream& stream, uint32_t length)
@@ -78,9 +44,9 @@ bool PngHeaderChunk::Load(FileStream& stream, uint32_t length)
         Owner->Status = PngStatus::BadInterlace;
         return false;
     }
-    // A pair without a converter never reaches the row loops: the load ends
-    // here, before any image data, and so fails with NoImageData.
-    if (!HasConverter(ColorType, BitDepth))
+    // An invalid pair never reaches the row loops: the load ends here,
+    // before any image data, and so fails with NoImageData.
+    if (!Format().Valid)
         return false;
     Owner->InterlaceMethod = InterlaceMethod;
     // A plain picture's rows are written whole by the plain row loop, which
@@ -104,8 +70,9 @@ bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
 {
     Info = {};
     FreeImageBuffers();
-    uint16_t bitCount = BitCountFor(ColorType, BitDepth);
-    Paletted = bitCount != 0 && bitCount != 24;
+    const PixelFormat format = Format();
+    const uint16_t bitCount = format.BitmapBits;
+    Paletted = format.Paletted();
     uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
     uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
     if (bitCount != 0) {
@@ -120,7 +87,7 @@ bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
     if (Owner->OnScanline)
         return true;
     uint64_t pixelBytes = bytesPerRow * height;
-    bool hasAlpha = ColorType == 4 || ColorType == 6;
+    const bool hasAlpha = format.Alpha;
     if (pixelBytes > kMaxBufferBytes || (hasAlpha && width * height > kMaxBufferBytes))
         return false;
     // Where a zero-filled block costs nothing, take it: a short stream leaves
@@ -167,7 +134,8 @@ void PngHeaderChunk::ZeroUnwritten(uint64_t pixelLow, uint64_t pixelHigh, uint64
 
 void PngHeaderChunk::BuildGrayPalette()
 {
-    if (ColorType != 0 && ColorType != 4)
+    const ::ColorType type = Format().Type;
+    if (type != ::ColorType::Grey && type != ::ColorType::GreyAlpha)
         return;
     uint16_t bitCount = BitCount();
     if (bitCount == 0 || bitCount > 8)
