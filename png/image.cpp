@@ -4,7 +4,6 @@
 #include <initializer_list>
 
 #include "png/image.h"
-#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -182,11 +181,8 @@ PngChunk* PngImage::CreateChunk(const ChunkName& type)
     if (!chunk)
         return nullptr;
     chunk->Owner = this;
-    chunk->Data = static_cast<uint8_t*>(AllocateZeroed(1, 1));
-    chunk->DataSize = 0;
     int32_t countBefore = Chunks->Count;
-    if (chunk->Data && (kind != ChunkKind::Gamma || static_cast<PngGammaChunk*>(chunk)->SetGamma(1)))
-        Chunks->Insert(PlacementOf(*this, kind), chunk);
+    Chunks->Insert(PlacementOf(*this, kind), chunk);
     if (Chunks->Count == countBefore) {
         Release(chunk);
         return nullptr;
@@ -194,8 +190,6 @@ PngChunk* PngImage::CreateChunk(const ChunkName& type)
     chunk->Name = type;
     return chunk;
 }
-
-int32_t PngChunk::Index() const { return Owner ? Owner->Chunks->IndexOf(this) : -1; }
 
 RowInfo PngImage::GetRowInfo() const
 {

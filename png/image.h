@@ -14,6 +14,7 @@
 #include "winlayer/base/obj_list.h"
 
 struct HDC__;  // the platform's device context, only named here
+class BlockInput;  // png/read/read_ahead.h
 
 class PngImage;
 
@@ -63,6 +64,7 @@ struct BitmapInfo {
 };
 static_assert(sizeof(BitmapInfo) == 40 + 1024, "BITMAPINFO with a full colour table");
 
+// Every member of the generic chunk is in png/read/chunk_frame.cpp.
 class PngChunk : public Obj {
 public:
     // Always DataSize + 1 bytes; the spare byte is not set.
@@ -82,6 +84,9 @@ public:
     bool SetDataSize(int32_t n);
     int32_t Index() const;
 
+    // Data starts as one byte; Create<T>() answers none when it cannot be had.
+    void Init() override;
+    bool Complete() const { return Data != nullptr; }
     void Destroy() override;
 
 protected:
@@ -143,6 +148,10 @@ protected:
 
 class PngGammaChunk : public PngChunk {
 public:
+    // A gamma chunk starts at gamma 1; Create<T>() answers none when its 4
+    // bytes cannot be had.
+    void Init() override;
+    bool Complete() const { return Data != nullptr && DataSize == 4; }
     bool Load(FileStream& stream, uint32_t length) override;
     // 1 (and Data resized to 4 bytes) when the chunk is not 4 bytes long.
     uint32_t GetGamma();
@@ -237,6 +246,10 @@ public:
     std::array<uint8_t, 256> GammaTable{};
     uint8_t InterlaceMethod = 0;
     ObjList* Chunks = CreateList();
+    // While LoadFromStream walks the chunks: the read-ahead block it reads
+    // through, for the image-data reader to take its input in place; none
+    // otherwise (then the reader copies from the stream it is given).
+    BlockInput* LoadInput = nullptr;
 
     // Create<PngImage>() answers none when the chunk list cannot be had.
     bool Complete() const { return Chunks != nullptr; }

@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "png/cpu.h"
 #include "png/rows/converters.h"
 #include "png/rows/converters_choose.h"
-#include "png/cpu.h"
-#include "png/read/decode.h"
 #include "png/rows/filters.h"
 #include "png/rows/filters_choose.h"
 
@@ -156,23 +155,6 @@ int32_t Adam7Percent(int32_t pass, int32_t lastPass, int64_t y, int32_t decodeHe
     const long double share = static_cast<long double>(y) * 100 / std::max(1, decodeHeight);
     return static_cast<int32_t>(std::nearbyint(pass * 100 / passes + share / passes));
 }
-
-// Pulls rows from the inflated "IDAT" data.
-struct InflatedRows { PngImageDataChunk* Chunk; InflateContext* Context; uint32_t* Crc; };
-
-int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
-{
-    InflatedRows& rows = *static_cast<InflatedRows*>(context);
-    return ReadDecompressed(*rows.Chunk, *rows.Context, buffer, count, rows.Chunk->DataEnd, *rows.Crc);
-}
-
-uint8_t* PeekInflated(void* context, int32_t count)
-{
-    InflatedRows& rows = *static_cast<InflatedRows*>(context);
-    return PeekBuffered(*rows.Chunk, *rows.Context, count, *rows.Crc);
-}
-
-void TakeInflated(void* context, int32_t count) { TakePeeked(*static_cast<InflatedRows*>(context)->Context, count); }
 
 // Without handlers nothing can tell when a row was read, so rows the window
 // already holds may be taken early (a read with no event).
@@ -384,16 +366,4 @@ void RunAdam7Rows(PngImageDataChunk& chunk, const RowSource& source)
         if (RunPass(st, source, lastPass) == PassEnd::Stop)
             return;
     }
-}
-
-void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
-{
-    InflatedRows rows{&chunk, &context, &crc};
-    RunPlainRows(chunk, RowSource{ReadInflated, &rows, PeekInflated, TakeInflated});
-}
-
-void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
-{
-    InflatedRows rows{&chunk, &context, &crc};
-    RunAdam7Rows(chunk, RowSource{ReadInflated, &rows, PeekInflated, TakeInflated});
 }
