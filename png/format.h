@@ -56,6 +56,10 @@ struct PixelFormat {
     constexpr int64_t RowBytes(int64_t width) const { return (width * BitsPerPixel + 7) / 8; }
 };
 
+// A decode at 1 / 2^s of the size: s is the reduction when it is 1, 2 or 3,
+// else 0 (full size).
+constexpr int32_t ReductionShiftOf(uint8_t reduction) { return reduction >= 1 && reduction <= 3 ? reduction : 0; }
+
 constexpr PixelFormat DescribePixelFormat(uint8_t colorType, uint8_t bitDepth)
 {
     PixelFormat format;

@@ -97,7 +97,7 @@ class PngHeaderChunk : public PngChunk {
 public:
     void* BitmapSection = nullptr;  // owns the pixel memory; none without buffers
     bool Paletted = false;          // Pixels holds colour-table indices
-    BitmapInfo Info{};              // BitmapInfo: header and colour table
+    BitmapInfo Info = {};           // BitmapInfo: header and colour table
     int32_t BytesPerRow = 0;
     uint8_t* Pixels = nullptr;      // BytesPerRow x ReducedHeight, bottom-up
     uint8_t* AlphaPlane = nullptr;  // formats with alpha: ReducedWidth x ReducedHeight, top-down
@@ -110,7 +110,7 @@ public:
     uint8_t InterlaceMethod = 0;
 
     // Set while the buffers hold memory not yet zero-filled (made so by
-    // Load for a plain picture without a progress handler: the plain row
+    // the header check for a plain picture without a progress handler: the plain row
     // loop writes its rows and zeroes the rest, and the load's end zeroes
     // what no loop did), so they always end as zero-filled buffers would.
     bool Unfilled = false;
@@ -123,12 +123,12 @@ public:
     // the alpha plane. Nothing once filled.
     void ZeroUnwritten(uint64_t pixelLow = 0, uint64_t pixelHigh = 0, uint64_t alphaWritten = 0);
     void BuildGrayPalette();
+    void Destroy() override;
+
     uint16_t BitCount() const { return Info.Header.BitCount; }
     // Worked out from ColorType and BitDepth whenever asked, so that it
     // always describes the fields as they stand.
     PixelFormat Format() const { return DescribePixelFormat(ColorType, BitDepth); }
-
-    void Destroy() override;
 
 protected:
     ~PngHeaderChunk() override = default;
@@ -148,11 +148,11 @@ protected:
 
 class PngGammaChunk : public PngChunk {
 public:
+    bool Load(FileStream& stream, uint32_t length) override;
     // A gamma chunk starts at gamma 1; Create<T>() answers none when its 4
     // bytes cannot be had.
     void Init() override;
     bool Complete() const { return Data != nullptr && DataSize == 4; }
-    bool Load(FileStream& stream, uint32_t length) override;
     // 1 (and Data resized to 4 bytes) when the chunk is not 4 bytes long.
     uint32_t GetGamma();
     // False (Data as it was) when the 4 bytes cannot be had.
@@ -164,6 +164,8 @@ protected:
 
 class PngTransparencyChunk : public PngChunk {
 public:
+    bool Load(FileStream& stream, uint32_t length) override;
+
     bool SingleColor = false;
     // Entries the chunk does not give, and all of them until it loads, are opaque.
     std::array<uint8_t, 256> Alpha = [] {
@@ -171,8 +173,6 @@ public:
         opaque.fill(255);
         return opaque;
     }();
-
-    bool Load(FileStream& stream, uint32_t length) override;
 
 protected:
     ~PngTransparencyChunk() override = default;
@@ -261,8 +261,7 @@ public:
 
     int32_t Width() const;
     int32_t Height() const;
-    // s of a decode at 1 / 2^s of the size: Reduction when it is 1, 2 or 3, else 0.
-    int32_t ReductionShift() const { return Reduction >= 1 && Reduction <= 3 ? Reduction : 0; }
+    int32_t ReductionShift() const { return ReductionShiftOf(Reduction); }
     int32_t ReducedWidth() const;
     int32_t ReducedHeight() const;
     bool HasHeader() const;

@@ -13,6 +13,14 @@ namespace {
 // process could not address much more anyway.
 constexpr uint64_t kMaxBufferBytes = 0x7FFFFFFFu;
 
+// The owner's ReducedWidth or ReducedHeight for this header's size. (Worked
+// out here from the format's facts: the header needs nothing of the picture
+// object but its fields.)
+uint64_t Reduced(int32_t size, uint8_t reduction)
+{
+    return static_cast<uint32_t>(size / (1 << ReductionShiftOf(reduction)));
+}
+
 }  // namespace
 
 bool PngHeaderChunk::Load(FileStream& stream, uint32_t length)
@@ -46,7 +54,7 @@ bool PngHeaderChunk::Load(FileStream& stream, uint32_t length)
     }
     // An invalid pair never reaches the row loops: the load ends here,
     // before any image data, and so fails with NoImageData.
-    if (!Format().Valid)
+    if (!DescribePixelFormat(ColorType, BitDepth).Valid)
         return false;
     Owner->InterlaceMethod = InterlaceMethod;
     // A plain picture's rows are written whole by the plain row loop, which
@@ -70,11 +78,11 @@ bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
 {
     Info = {};
     FreeImageBuffers();
-    const PixelFormat format = Format();
+    const PixelFormat format = DescribePixelFormat(ColorType, BitDepth);
     const uint16_t bitCount = format.BitmapBits;
     Paletted = format.Paletted();
-    uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
-    uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
+    uint64_t width = Reduced(Width, Owner->Reduction);
+    uint64_t height = Reduced(Height, Owner->Reduction);
     if (bitCount != 0) {
         Info.Header.Size = sizeof(DibHeader);
         Info.Header.Width = static_cast<int32_t>(width);
@@ -115,8 +123,8 @@ void PngHeaderChunk::ZeroUnwritten(uint64_t pixelLow, uint64_t pixelHigh, uint64
     if (!Unfilled)
         return;
     Unfilled = false;
-    const uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
-    const uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
+    const uint64_t width = Reduced(Width, Owner->Reduction);
+    const uint64_t height = Reduced(Height, Owner->Reduction);
     // The pixels end at the last row: a bitmap section has no byte past them
     // (the alpha plane has its spare byte on every platform).
     const uint64_t pixelEnd = static_cast<uint64_t>(BytesPerRow) * height;
@@ -134,10 +142,10 @@ void PngHeaderChunk::ZeroUnwritten(uint64_t pixelLow, uint64_t pixelHigh, uint64
 
 void PngHeaderChunk::BuildGrayPalette()
 {
-    const ::ColorType type = Format().Type;
+    const ::ColorType type = DescribePixelFormat(ColorType, BitDepth).Type;
     if (type != ::ColorType::Grey && type != ::ColorType::GreyAlpha)
         return;
-    uint16_t bitCount = BitCount();
+    uint16_t bitCount = Info.Header.BitCount;
     if (bitCount == 0 || bitCount > 8)
         return;
     uint64_t n = uint64_t{1} << bitCount;
