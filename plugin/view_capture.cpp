@@ -61,7 +61,7 @@ void CopyBackground(Control* form)
 void DrawPicture(Control* form)
 {
     HDC dc = FormDc(form);
-    if (dc)
+    if (dc && CurrentImage)
         CurrentImage->Draw(dc, 0, 0, CurrentImage->Width(), CurrentImage->Height(), 0);
 }
 

@@ -14,7 +14,7 @@
 #include "winlayer/base/obj_list.h"
 
 struct HDC__;  // the platform's device context, only named here
-class BlockInput;  // png/read/read_ahead.h
+class InPlaceInput;  // png/read/read_ahead.h
 
 class PngImage;
 
@@ -249,7 +249,7 @@ public:
     // While LoadFromStream walks the chunks: the read-ahead block it reads
     // through, for the image-data reader to take its input in place; none
     // otherwise (then the reader copies from the stream it is given).
-    BlockInput* LoadInput = nullptr;
+    InPlaceInput* LoadInput = nullptr;
 
     // Create<PngImage>() answers none when the chunk list cannot be had.
     bool Complete() const { return Chunks != nullptr; }

@@ -28,7 +28,7 @@
 
 #include "png/image.h"
 
-class BlockInput;
+class InPlaceInput;
 
 // The row-by-row reader's piece of compressed input: at most this size, and
 // never across the end of a chunk's data (see above).
@@ -59,7 +59,7 @@ public:
     uint8_t* Part = nullptr;    // kInflatePartSize bytes, only without a read-ahead
     uint8_t* Window = nullptr;  // WindowSize bytes
     uint32_t WindowSize = kInflateWindowSize;
-    BlockInput* Borrowed = nullptr;  // Stream's block, when the loader shares it
+    InPlaceInput* Borrowed = nullptr;  // Stream's block, when the loader shares it
     uint32_t WindowBegin = 0;   // the bytes not yet taken: [WindowBegin, WindowEnd)
     uint32_t WindowEnd = 0;
     uint32_t PieceLeft = 0;     // bytes of the current piece not yet read from the stream
@@ -95,7 +95,7 @@ public:
 // first read then fails with InflateError. blocks, when given, is stream's
 // own read-ahead block, which the input is then taken from in place.
 bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize = kInflateWindowSize,
-                 BlockInput* blocks = nullptr);
+                 InPlaceInput* blocks = nullptr);
 void CloseInflate(InflateContext& context);
 
 // Reads the rest of the current chunk's data (after the last row, the zlib

@@ -10,7 +10,7 @@
 #include "winlayer/base/file_stream.h"
 
 // One block. The image-data reader takes its compressed input straight out
-// of it (BlockInput), so with the reader's window of at most 48 KB what a
+// of it (InPlaceInput), so with the reader's window of at most 48 KB what a
 // load holds beyond the image buffers and zlib's own state stays at 64 KB
 // plus the row buffers.
 constexpr uint32_t kReadAheadSize = 16384;
@@ -18,7 +18,7 @@ constexpr uint32_t kReadAheadSize = 16384;
 // What a reader that takes its input in place sees of the read-ahead: the
 // loader hands it to the image-data handler (PngImage::LoadInput) for the
 // stream it walks.
-class BlockInput {
+class InPlaceInput {
 public:
     // Up to count of the next bytes where they lie in the block, refilling
     // it once it is used up; fewer than count where the block ends, 0 only
@@ -29,10 +29,10 @@ public:
     virtual uint32_t Left() const = 0;
 
 protected:
-    ~BlockInput() = default;
+    ~InPlaceInput() = default;
 };
 
-class ReadAheadStream : public FileStream, public BlockInput {
+class ReadAheadStream : public FileStream, public InPlaceInput {
 public:
     FileStream* Source = nullptr;  // not owned
     uint8_t* Buffer = nullptr;     // kReadAheadSize bytes

@@ -98,7 +98,7 @@ void DecodeRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc
 
 }  // namespace
 
-bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize, BlockInput* blocks)
+bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize, InPlaceInput* blocks)
 {
     context = InflateContext{};
     context.WindowSize = windowSize;
