@@ -66,26 +66,12 @@ constexpr PixelFormat DescribePixelFormat(uint8_t colorType, uint8_t bitDepth)
     format.Type = static_cast<ColorType>(colorType);
     format.BitDepth = bitDepth;
     const bool anyDepth = bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-    const bool wholeBytes = bitDepth == 8 || bitDepth == 16;
-    switch (format.Type) {
-    case ColorType::Grey:
-    case ColorType::Palette:
-        format.Valid = anyDepth;
-        format.Channels = 1;
-        break;
-    case ColorType::Rgb:
-        format.Valid = wholeBytes;
-        format.Channels = 3;
-        break;
-    case ColorType::GreyAlpha:
-        format.Valid = wholeBytes;
-        format.Channels = 2;
-        break;
-    case ColorType::RgbAlpha:
-        format.Valid = wholeBytes;
-        format.Channels = 4;
-        break;
-    }
+    // Samples per pixel by colour type 0 to 6 (grey, -, RGB, palette index,
+    // grey and alpha, -, RGB and alpha); 0 for a type the standard lacks.
+    constexpr uint8_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+    format.Channels = colorType < 7 ? kChannels[colorType] : 0;
+    // Only grey and palette samples come below 8 bits.
+    format.Valid = anyDepth && format.Channels != 0 && (bitDepth >= 8 || format.Channels == 1);
     if (!format.Valid) {
         format.Channels = 0;
         return format;
