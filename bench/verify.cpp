@@ -43,7 +43,7 @@ Rgba OurPixel(const PngImage& image, const PngHeaderChunk& header, int32_t x, in
     uint8_t index = static_cast<uint8_t>((row[x / perByte] >> shift) & ((1 << bits) - 1));
     const auto& entry = header.Info.Colors[index];
     if (!header.AlphaPlane)
-        if (const auto* trns = image.Find<PngTransparencyChunk>("tRNS"); trns && header.ColorType == 3)
+        if (const auto* trns = image.Find<PngTransparencyChunk>("tRNS"); trns && header.Format().Type == ColorType::Palette)
             alpha = trns->Alpha[index];
     return {entry[2], entry[1], entry[0], alpha};
 }

@@ -93,26 +93,38 @@ void RemoveCloseCommand(Control* form)
         DeleteMenu(menu, SC_CLOSE, MF_BYCOMMAND);
 }
 
-void AddTimer(ViewHolder* view)
+bool AddTimer(ViewHolder* view)
 {
     view->Timer = CreateMultimediaTimer(kReparentDelayMs);
+    if (!view->Timer)
+        return false;
     AddOwned(view->Form, view->Timer);
     view->Timer->TimerEvent = {ReparentTick, view};
+    return true;
 }
 
-void AddButton(ViewHolder* view)
+bool AddButton(ViewHolder* view)
 {
     view->Button = CreateButton(view->Form, "Button1");
+    if (!view->Button)
+        return false;
     view->Button->PlaceAt(kButtonLeft, kButtonTop);
     view->Button->SetVisible(false);
     view->Button->SetClickEvent({ButtonClickHandler, view});
+    return true;
 }
 
-void BuildView(Control* applet)
+// False when a part of the view cannot be had: what was made goes with the
+// applet, which the caller then releases.
+bool BuildView(Control* applet)
 {
     auto* view = Create<ViewHolder>();
+    Control* form = view ? CreateForm(applet, "Form1") : nullptr;
+    if (!form) {
+        Release(view);
+        return false;
+    }
     PluginView = view;
-    Control* form = CreateForm(applet, "Form1");
     view->Form = form;
     form->PlaceAt(kFormLeft, kFormTop);
     AddOwned(form, view);
@@ -122,14 +134,16 @@ void BuildView(Control* applet)
     RemoveCloseCommand(form);
     form->SetClickEvent({FormClickHandler, view});
     form->SetPaintEvent({ViewPaintHandler, view});
-    AddTimer(view);
-    AddButton(view);
+    if (!AddTimer(view) || !AddButton(view))
+        return false;
     AttachHandler(form, DestroyHandler, true);
     AttachHandler(form, ReparentHandler, true);
     AttachHandler(form, RecaptureHandler);
     AttachHandler(form, AnimationTimerHandler);
+    // Without a picture object every click just finds nothing to show.
     if (!CurrentImage)
         CurrentImage = Create<PngImage>();
+    return true;
 }
 
 }  // namespace
@@ -152,8 +166,13 @@ void StartView()
     if (PluginView)
         return;
     ViewApplet = CreateApplet(hostIsChild ? "pluginedit" : "pluginreal");
+    if (!ViewApplet)
+        return;
     ViewApplet->SetVisible(false);
-    BuildView(ViewApplet);
+    if (!BuildView(ViewApplet)) {
+        TearDownView();
+        return;
+    }
     Control* form = PluginView->Form;
     form->SetStyle(kFormStyle);
     form->SetExStyle(kFormExStyle);

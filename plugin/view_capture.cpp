@@ -31,7 +31,6 @@ Bitmap* CopyHostPixels()
     return bitmap;
 }
 
-// The old background is never drawn again once replaced.
 // The form's device context; none when its canvas cannot be had.
 HDC FormDc(Control* form)
 {
@@ -39,6 +38,7 @@ HDC FormDc(Control* form)
     return canvas ? canvas->GetHandle() : nullptr;
 }
 
+// The old background is never drawn again once replaced.
 void ReplaceBackground(Bitmap* bitmap)
 {
     Release(BackgroundBitmap);
@@ -62,7 +62,7 @@ void DrawPicture(Control* form)
 {
     HDC dc = FormDc(form);
     PngImage* picture = ShownPicture();
-    if (dc)
+    if (dc && picture)
         picture->Draw(dc, 0, 0, picture->Width(), picture->Height(), 0);
 }
 

@@ -4,7 +4,6 @@
 #include <initializer_list>
 
 #include "png/image.h"
-#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -84,15 +83,9 @@ int32_t PngImage::Width() const { return HasHeader() ? Header()->Width : 0; }
 
 int32_t PngImage::Height() const { return HasHeader() ? Header()->Height : 0; }
 
-int32_t PngImage::ReducedWidth() const
-{
-    return Reduction >= 1 && Reduction <= 3 ? Width() / (1 << Reduction) : Width();
-}
+int32_t PngImage::ReducedWidth() const { return Width() / (1 << ReductionShift()); }
 
-int32_t PngImage::ReducedHeight() const
-{
-    return Reduction >= 1 && Reduction <= 3 ? Height() / (1 << Reduction) : Height();
-}
+int32_t PngImage::ReducedHeight() const { return Height() / (1 << ReductionShift()); }
 
 PngChunk* PngImage::FindChunk(const ChunkName& type) const
 {
@@ -188,11 +181,8 @@ PngChunk* PngImage::CreateChunk(const ChunkName& type)
     if (!chunk)
         return nullptr;
     chunk->Owner = this;
-    chunk->Data = static_cast<uint8_t*>(AllocateZeroed(1, 1));
-    chunk->DataSize = 0;
     int32_t countBefore = Chunks->Count;
-    if (chunk->Data && (kind != ChunkKind::Gamma || static_cast<PngGammaChunk*>(chunk)->SetGamma(1)))
-        Chunks->Insert(PlacementOf(*this, kind), chunk);
+    Chunks->Insert(PlacementOf(*this, kind), chunk);
     if (Chunks->Count == countBefore) {
         Release(chunk);
         return nullptr;
@@ -201,46 +191,16 @@ PngChunk* PngImage::CreateChunk(const ChunkName& type)
     return chunk;
 }
 
-int32_t PngChunk::Index() const { return Owner ? Owner->Chunks->IndexOf(this) : -1; }
-
 RowInfo PngImage::GetRowInfo() const
 {
     if (!HasHeader())
         return {};
-    const PngHeaderChunk* header = Header();
-    // 64 bits: a width of 65535 at 64 bits per pixel still fits, but the
-    // header's width is not trusted to be in range here.
-    int64_t w = static_cast<uint32_t>(header->Width);
-    int64_t d = header->BitDepth;
-    int64_t rowLength = 0;
-    int64_t step = 0;
-    switch (header->ColorType) {
-    case 0:
-        rowLength = (w * d + 7) / 8;
-        step = d == 16 ? 2 : 1;
-        break;
-    case 2:
-        rowLength = (w * d * 3) / 8;
-        step = d * 3 / 8;
-        break;
-    case 3:
-        rowLength = (w * d + 7) / 8;
-        step = 1;
-        break;
-    case 4:
-        rowLength = (w * d * 2) / 8;
-        step = d * 2 / 8;
-        break;
-    case 6:
-        rowLength = (w * d * 4) / 8;
-        step = d * 4 / 8;
-        break;
-    default:
-        break;
-    }
+    const PixelFormat format = Header()->Format();
+    // The header's width is not trusted to be in range here.
+    const int64_t rowLength = format.RowBytes(static_cast<uint32_t>(Header()->Width));
     if (rowLength > INT32_MAX)
         return {};
-    return {static_cast<int32_t>(rowLength), static_cast<int32_t>(step)};
+    return {static_cast<int32_t>(rowLength), format.FilterStep};
 }
 
 TransparencyMode PngImage::GetTransparencyMode() const
@@ -248,18 +208,17 @@ TransparencyMode PngImage::GetTransparencyMode() const
     if (!HasHeader())
         return TransparencyMode::none;
     auto* transparency = Find<PngTransparencyChunk>("tRNS");
-    switch (Header()->ColorType) {
-    case 0:
-    case 2:
+    switch (Header()->Format().Type) {
+    case ColorType::Grey:
+    case ColorType::Rgb:
         return transparency ? TransparencyMode::colourKey : TransparencyMode::none;
-    case 3:
+    case ColorType::Palette:
         if (!transparency)
             return TransparencyMode::none;
         return transparency->SingleColor ? TransparencyMode::colourKey : TransparencyMode::alpha;
-    case 4:
-    case 6:
+    case ColorType::GreyAlpha:
+    case ColorType::RgbAlpha:
         return TransparencyMode::alpha;
-    default:
-        return TransparencyMode::none;
     }
+    return TransparencyMode::none;
 }

@@ -14,6 +14,7 @@
 #include "winlayer/base/obj_list.h"
 
 struct HDC__;  // the platform's device context, only named here
+class InPlaceInput;  // png/read/read_ahead.h
 
 class PngImage;
 
@@ -63,6 +64,7 @@ struct BitmapInfo {
 };
 static_assert(sizeof(BitmapInfo) == 40 + 1024, "BITMAPINFO with a full colour table");
 
+// Every member of the generic chunk is in png/read/chunk_frame.cpp.
 class PngChunk : public Obj {
 public:
     // Always DataSize + 1 bytes; the spare byte is not set.
@@ -82,6 +84,9 @@ public:
     bool SetDataSize(int32_t n);
     int32_t Index() const;
 
+    // Data starts as one byte; Create<T>() answers none when it cannot be had.
+    void Init() override;
+    bool Complete() const { return Data != nullptr; }
     void Destroy() override;
 
 protected:
@@ -92,10 +97,10 @@ class PngHeaderChunk : public PngChunk {
 public:
     void* BitmapSection = nullptr;  // owns the pixel memory; none without buffers
     bool Paletted = false;          // Pixels holds colour-table indices
-    BitmapInfo Info{};              // BitmapInfo: header and colour table
+    BitmapInfo Info = {};           // BitmapInfo: header and colour table
     int32_t BytesPerRow = 0;
     uint8_t* Pixels = nullptr;      // BytesPerRow x ReducedHeight, bottom-up
-    uint8_t* AlphaPlane = nullptr;  // colour types 4 and 6: ReducedWidth x ReducedHeight, top-down
+    uint8_t* AlphaPlane = nullptr;  // formats with alpha: ReducedWidth x ReducedHeight, top-down
     int32_t Width = 0;
     int32_t Height = 0;
     uint8_t BitDepth = 0;
@@ -105,7 +110,7 @@ public:
     uint8_t InterlaceMethod = 0;
 
     // Set while the buffers hold memory not yet zero-filled (made so by
-    // Load for a plain picture without a progress handler: the plain row
+    // the header check for a plain picture without a progress handler: the plain row
     // loop writes its rows and zeroes the rest, and the load's end zeroes
     // what no loop did), so they always end as zero-filled buffers would.
     bool Unfilled = false;
@@ -118,9 +123,12 @@ public:
     // the alpha plane. Nothing once filled.
     void ZeroUnwritten(uint64_t pixelLow = 0, uint64_t pixelHigh = 0, uint64_t alphaWritten = 0);
     void BuildGrayPalette();
-    uint16_t BitCount() const { return Info.Header.BitCount; }
-
     void Destroy() override;
+
+    uint16_t BitCount() const { return Info.Header.BitCount; }
+    // Worked out from ColorType and BitDepth whenever asked, so that it
+    // always describes the fields as they stand.
+    PixelFormat Format() const { return DescribePixelFormat(ColorType, BitDepth); }
 
 protected:
     ~PngHeaderChunk() override = default;
@@ -141,6 +149,10 @@ protected:
 class PngGammaChunk : public PngChunk {
 public:
     bool Load(FileStream& stream, uint32_t length) override;
+    // A gamma chunk starts at gamma 1; Create<T>() answers none when its 4
+    // bytes cannot be had.
+    void Init() override;
+    bool Complete() const { return Data != nullptr && DataSize == 4; }
     // 1 (and Data resized to 4 bytes) when the chunk is not 4 bytes long.
     uint32_t GetGamma();
     // False (Data as it was) when the 4 bytes cannot be had.
@@ -152,6 +164,8 @@ protected:
 
 class PngTransparencyChunk : public PngChunk {
 public:
+    bool Load(FileStream& stream, uint32_t length) override;
+
     bool SingleColor = false;
     // Entries the chunk does not give, and all of them until it loads, are opaque.
     std::array<uint8_t, 256> Alpha = [] {
@@ -159,8 +173,6 @@ public:
         opaque.fill(255);
         return opaque;
     }();
-
-    bool Load(FileStream& stream, uint32_t length) override;
 
 protected:
     ~PngTransparencyChunk() override = default;
@@ -234,6 +246,10 @@ public:
     std::array<uint8_t, 256> GammaTable{};
     uint8_t InterlaceMethod = 0;
     ObjList* Chunks = CreateList();
+    // While LoadFromStream walks the chunks: the read-ahead block it reads
+    // through, for the image-data reader to take its input in place; none
+    // otherwise (then the reader copies from the stream it is given).
+    InPlaceInput* LoadInput = nullptr;
 
     // Create<PngImage>() answers none when the chunk list cannot be had.
     bool Complete() const { return Chunks != nullptr; }
@@ -245,6 +261,7 @@ public:
 
     int32_t Width() const;
     int32_t Height() const;
+    int32_t ReductionShift() const { return ReductionShiftOf(Reduction); }
     int32_t ReducedWidth() const;
     int32_t ReducedHeight() const;
     bool HasHeader() const;

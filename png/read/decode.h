@@ -1,6 +1,25 @@
-// Where the image-data reader meets the row loops: the loops pull one
-// filtered row at a time through ReadDecompressed, restore it and convert it
-// into the header chunk's buffers.
+// The image-data reader: one zlib stream across the "IDAT" chunks, inflated
+// a window at a time, read by the row loops (png/rows/row_loops.h) one
+// filtered row at a time through the row source that image_data.cpp makes
+// of ReadDecompressed, PeekBuffered and TakePeeked.
+//
+// The contract: every read returns what a reader inflating straight into
+// the row would return, from the same input at the same reads. That reader
+// takes compressed input in pieces of at most kInflateInputSize bytes that
+// never cross a chunk's end, a new piece only when a row needs bytes and the
+// last piece is used up. On good data the window could read ahead freely;
+// the rule is there for broken and cut-short data, where it is what decides
+// the results: which row is the last one delivered (and so which pixels a
+// truncated or corrupt file still shows), the status (InflateError against
+// a CRC or framing status met in a later chunk), and the progress and
+// scanline events before the failure. A reader that took its input in
+// other pieces would run out of input, or meet a failure, at another row.
+// So the window only ever fills from the current piece, events inflate
+// meets ahead of the rows wait until the reads reach them (InflateEvent),
+// and the piece's last byte is held back so that inflate runs out exactly
+// where the row-by-row reader's inflate would (Held, TailReleased).
+// inflate_reader_test holds the reader to a row-by-row reference over broken
+// streams cut into chunks of every size.
 #pragma once
 
 #include <zlib.h>
@@ -9,17 +28,16 @@
 
 #include "png/image.h"
 
-class ReadAheadStream;
+class InPlaceInput;
 
-// Compressed input is taken in pieces of at most this size that never cross
-// the end of a chunk's data: where a piece ends decides when inflate runs
-// out of input, and with it which row is the last delivered when the data
-// turns out broken, so the pieces are those of the format's reader.
+// The row-by-row reader's piece of compressed input: at most this size, and
+// never across the end of a chunk's data (see above).
 constexpr uint32_t kInflateInputSize = 65535;
 
 // A piece is read from the stream in parts of at most this size: where the
-// loader's read-ahead block holds them, in place; otherwise into a buffer
-// of this size. The piece's bytes all count as one piece all the same.
+// loader shares its read-ahead block (PngImage::LoadInput), in place;
+// otherwise into a buffer of this size. The piece's bytes all count as one
+// piece all the same.
 constexpr uint32_t kInflatePartSize = 16384;
 
 // Inflated bytes wait here until the row loops take them: inflate then runs
@@ -41,7 +59,7 @@ public:
     uint8_t* Part = nullptr;    // kInflatePartSize bytes, only without a read-ahead
     uint8_t* Window = nullptr;  // WindowSize bytes
     uint32_t WindowSize = kInflateWindowSize;
-    ReadAheadStream* Borrowed = nullptr;  // Stream, when it is the loader's read-ahead
+    InPlaceInput* Borrowed = nullptr;  // Stream's block, when the loader shares it
     uint32_t WindowBegin = 0;   // the bytes not yet taken: [WindowBegin, WindowEnd)
     uint32_t WindowEnd = 0;
     uint32_t PieceLeft = 0;     // bytes of the current piece not yet read from the stream
@@ -74,13 +92,11 @@ public:
 };
 
 // False (Started false) when zlib or the input buffer cannot be had; the
-// first read then fails with InflateError.
-bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize = kInflateWindowSize);
+// first read then fails with InflateError. blocks, when given, is stream's
+// own read-ahead block, which the input is then taken from in place.
+bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize = kInflateWindowSize,
+                 InPlaceInput* blocks = nullptr);
 void CloseInflate(InflateContext& context);
-
-// Positions are 32-bit; a chunk that claims to run past 4 GB ends at the
-// last position, which a real stream never reaches.
-uint32_t EndOfData(uint32_t position, uint32_t length);
 
 // Reads the rest of the current chunk's data (after the last row, the zlib
 // trailer or bytes after the stream may remain) through the CRC register,
@@ -107,8 +123,3 @@ int32_t ReadDecompressed(PngImageDataChunk& chunk, InflateContext& context, uint
 uint8_t* PeekBuffered(PngImageDataChunk& chunk, InflateContext& context, int32_t count, uint32_t& crc);
 void TakePeeked(InflateContext& context, int32_t count);
 
-// The row loops for interlace methods 0 and 1. They read rows of
-// RowLength + 1 bytes into chunk.CurrentRow() until the image is complete or
-// a read returns 0 or -1.
-void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc);
-void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc);

@@ -12,9 +12,9 @@
 #include <cstring>
 
 #include "png/read/adler32.h"
+#include "png/read/chunk_frame.h"
 #include "png/read/decode.h"
 #include "png/read/read_ahead.h"
-#include "winlayer/base/allocation.h"
 
 namespace {
 
@@ -41,26 +41,27 @@ void AddToCrc(const PngImageDataChunk& chunk, uint32_t& crc, const uint8_t* byte
 // chunk, which must be "IDAT".
 Input StepToNextChunk(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dataEnd, uint32_t& crc)
 {
-    uint8_t frame[12];
-    uint32_t got = context.Stream->Read(frame, sizeof frame);
+    uint32_t stored = 0;
+    ChunkFrame next;
+    const uint32_t got = ReadCrcAndFrame(*context.Stream, stored, next);
     context.Position += got;
-    if (got >= 4 && chunk.Owner->StrictCrc && ReadBigEndian32(frame) != (crc ^ 0xFFFFFFFFu)) {
+    if (got >= 4 && chunk.Owner->StrictCrc && !CrcMatches(crc, stored)) {
         Fail(chunk, context, PngStatus::CrcMismatch);
         return Input::Failed;
     }
     // A stream that ends inside the framing holds no further chunk at all:
     // the data ran out, it did not go on in another chunk.
-    if (got < sizeof frame) {
+    if (got < 12) {
         context.CrcConsumed = context.CrcConsumed || got >= 4;  // later reads meet the end again
         return Input::RanOut;
     }
-    if (!(ChunkName::FromBytes(frame + 8) == kImageData)) {
+    if (!(next.Type == kImageData)) {
         Fail(chunk, context, PngStatus::DataNotContinued);
         return Input::Failed;
     }
-    crc = 0xFFFFFFFFu;
-    AddToCrc(chunk, crc, frame + 8, 4);
-    dataEnd = EndOfData(context.Position, ReadBigEndian32(frame + 4));
+    // Only StrictCrc ever compares the register (see AddToCrc).
+    crc = chunk.Owner->StrictCrc ? StartChunkCrc(next.Type) : 0xFFFFFFFFu;
+    dataEnd = EndOfData(context.Position, next.Length);
     return Input::Ready;
 }
 
@@ -103,7 +104,7 @@ uint32_t TakeInput(InflateContext& context, uint32_t wanted)
 {
     uint32_t got = 0;
     if (context.Borrowed) {
-        got = ViewAhead(*context.Borrowed, wanted, context.Input);
+        got = context.Borrowed->View(wanted, context.Input);
     } else {
         context.Input = context.Part;
         got = context.Stream->Read(context.Part, wanted);
@@ -152,7 +153,7 @@ Input NextInput(PngImageDataChunk& chunk, InflateContext& context, uint32_t& dat
     }
     context.PieceLeft = std::min(kInflateInputSize, dataEnd - context.Position);
     if (context.Borrowed)
-        context.PieceLeft = std::min(context.PieceLeft, LeftAhead(*context.Borrowed));
+        context.PieceLeft = std::min(context.PieceLeft, context.Borrowed->Left());
     context.TailReleased = false;
     return ReadPart(chunk, context, crc) ? Input::Ready : Input::RanOut;
 }
@@ -164,6 +165,25 @@ void ReleaseTail(InflateContext& context)
     context.Zlib.avail_in += context.Held;
     context.Held = 0;
     context.TailReleased = true;
+}
+
+// Whether inflate reports this failure only when it has room for output.
+// zlib answers Z_DATA_ERROR for every kind of broken data, and only one
+// check waits for room: a match's distance against the history, made when
+// the match is copied (a code, a length or a block header is refused as soon
+// as it is read). Nothing but its message tells that failure apart, so it
+// is matched by the words every zlib build uses for it ("invalid distance
+// too far back"); a build that worded it otherwise would still fail the
+// load, only at the end of the read that reaches the match rather than at
+// the next (inflate_reader_test: AMatchTooFarBack...).
+bool NeedsOutputToFail(const z_stream& zlib)
+{
+    // strncmp, not strstr: the plug-in imports only what its allowlist holds.
+    constexpr char kWords[] = "too far back";
+    for (const char* p = zlib.msg; p != nullptr && *p != 0; ++p)
+        if (std::strncmp(p, kWords, sizeof kWords - 1) == 0)
+            return true;
+    return false;
 }
 
 // What inflate meets ahead of the rows (the stream's end, a failure) waits
@@ -206,10 +226,8 @@ void FillWindow(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc
             return NoteAhead(context, InflateEvent::Failure, context.Taken, false);
         // Z_NEED_DICT and Z_BUF_ERROR are not negative but are failures all
         // the same; a call that moved nothing would loop for ever.
-        if (result != Z_OK || (zlib.avail_in == inBefore && made == 0)) {
-            const bool tooFarBack = zlib.msg && std::strcmp(zlib.msg, "invalid distance too far back") == 0;
-            return NoteAhead(context, InflateEvent::Failure, context.Produced, tooFarBack);
-        }
+        if (result != Z_OK || (zlib.avail_in == inBefore && made == 0))
+            return NoteAhead(context, InflateEvent::Failure, context.Produced, NeedsOutputToFail(zlib));
         if (zlib.avail_out == 0)
             return;
     }
@@ -288,12 +306,6 @@ int32_t HandOutAhead(PngImageDataChunk& chunk, InflateContext& context, int32_t 
 }
 
 }  // namespace
-
-uint32_t EndOfData(uint32_t position, uint32_t length)
-{
-    uint64_t end = uint64_t{position} + length;
-    return end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(end);
-}
 
 void FinishChunkData(PngImageDataChunk& chunk, InflateContext& context, uint32_t dataEnd, uint32_t& crc)
 {

@@ -6,13 +6,10 @@
 #include <cstring>
 
 #include "png/image.h"
+#include "png/read/chunk_frame.h"
 #include "png/read/read_ahead.h"
-#include "winlayer/base/allocation.h"
 
 namespace {
-
-// The PNG standard (section 5.3) limits chunk lengths to 2^31 - 1.
-constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 
 // What one load keeps of the chunks that may repeat (unknown kinds, "tEXt",
 // "tIME"): each costs an object, a list entry and its data, so a file of
@@ -29,50 +26,6 @@ bool ReadExactly(FileStream& stream, void* buffer, uint32_t count)
 }
 
 }  // namespace
-
-bool PngChunk::SetDataSize(int32_t n)
-{
-    if (n < 0)
-        return false;
-    void* resized = ResizeBytes(Data, static_cast<size_t>(n) + 1);
-    if (!resized)
-        return false;
-    Data = static_cast<uint8_t*>(resized);
-    DataSize = n;
-    return true;
-}
-
-void PngChunk::Destroy()
-{
-    std::free(Data);
-    Data = nullptr;
-    DataSize = 0;
-    Obj::Destroy();
-}
-
-bool PngChunk::ReadChunkData(FileStream& stream, uint32_t length)
-{
-    // The loader refuses lengths the stream cannot hold before any handler
-    // runs; this guards direct callers all the same.
-    if (length > kMaxChunkLength || !SetDataSize(static_cast<int32_t>(length))) {
-        Owner->Status = PngStatus::MissingLength;
-        return false;
-    }
-    // A short read leaves the rest of Data as it was; the CRC then decides.
-    if (length > 0)
-        stream.Read(Data, length);
-    uint8_t stored[4] = {};
-    stream.Read(stored, 4);
-    // Without StrictCrc a mismatch is ignored: nothing to compute.
-    if (!Owner->StrictCrc)
-        return true;
-    uint32_t crc = UpdateCrc(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(Name.Bytes.data()), 4);
-    crc = UpdateCrc(crc, Data, static_cast<size_t>(DataSize)) ^ 0xFFFFFFFFu;
-    if (crc == ReadBigEndian32(stored))
-        return true;
-    Owner->Status = PngStatus::CrcMismatch;
-    return false;
-}
 
 bool PngImage::LoadFromFile(const char* fileName)
 {
@@ -188,20 +141,16 @@ bool WalkChunks(PngImage& image, FileStream& stream, LoadState& state)
     for (;;) {
         if (!CallProgress(image, stream, state))
             break;
-        // Length and type in one read: a stream that ends inside either ends
-        // the load the same way.
-        uint8_t frame[8];
-        if (!ReadExactly(stream, frame, 8))
+        ChunkFrame frame;
+        if (!ReadChunkFrame(stream, frame))
             return EndedEarly(image);
-        uint32_t length = ReadBigEndian32(frame);
-        ChunkName type = ChunkName::FromBytes(frame + 4);
-        if (image.Chunks->Count == 0 && !(type == ChunkName("IHDR"))) {
+        if (image.Chunks->Count == 0 && !(frame.Type == ChunkName("IHDR"))) {
             image.Status = PngStatus::HeaderNotFirst;
             return false;
         }
-        if (!LengthFits(stream, length, type))
+        if (!LengthFits(stream, frame.Length, frame.Type))
             return EndedEarly(image);
-        Step step = LoadChunk(image, stream, state, length, type);
+        Step step = LoadChunk(image, stream, state, frame.Length, frame.Type);
         if (step == Step::Fail)
             return false;
         if (step == Step::Leave)
@@ -230,7 +179,11 @@ bool PngImage::LoadFromStream(FileStream& source)
         Release(readAhead);
         return false;
     }
+    // In place only where the read-ahead knows where the stream ends: the
+    // reader's pieces never run past it (see NextInput in inflate_reader.cpp).
+    LoadInput = readAhead && readAhead->SourceSize != 0 ? readAhead : nullptr;
     bool result = WalkChunks(*this, stream, state);
+    LoadInput = nullptr;
     // Whatever no row loop wrote reads as zeros, however the load ended.
     if (HasHeader())
         Header()->ZeroUnwritten();

@@ -104,25 +104,20 @@ void ReadAheadStream::Destroy()
     FileStream::Destroy();
 }
 
-uint32_t ViewAhead(ReadAheadStream& stream, uint32_t count, uint8_t*& bytes)
+uint32_t ReadAheadStream::View(uint32_t count, uint8_t*& bytes)
 {
-    if (stream.Offset == stream.Filled && count > 0)
-        Refill(stream);
-    const uint32_t n = std::min(count, stream.Filled - stream.Offset);
-    bytes = stream.Buffer + stream.Offset;
-    stream.Offset += n;
+    if (Offset == Filled && count > 0)
+        Refill(*this);
+    const uint32_t n = std::min(count, Filled - Offset);
+    bytes = Buffer + Offset;
+    Offset += n;
     return n;
 }
 
-uint32_t LeftAhead(const ReadAheadStream& stream)
+uint32_t ReadAheadStream::Left() const
 {
-    const uint32_t here = Here(stream);
-    return stream.SourceSize > here ? stream.SourceSize - here : 0;
-}
-
-ReadAheadStream* AsReadAhead(FileStream& stream)
-{
-    return stream.Operations->Read == ReadAhead ? static_cast<ReadAheadStream*>(&stream) : nullptr;
+    const uint32_t here = Here(*this);
+    return SourceSize > here ? SourceSize - here : 0;
 }
 
 ReadAheadStream* OpenReadAhead(FileStream& source)

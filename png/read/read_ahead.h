@@ -10,12 +10,29 @@
 #include "winlayer/base/file_stream.h"
 
 // One block. The image-data reader takes its compressed input straight out
-// of it (ViewAhead), so with the reader's window of at most 48 KB what a
+// of it (InPlaceInput), so with the reader's window of at most 48 KB what a
 // load holds beyond the image buffers and zlib's own state stays at 64 KB
 // plus the row buffers.
 constexpr uint32_t kReadAheadSize = 16384;
 
-class ReadAheadStream : public FileStream {
+// What a reader that takes its input in place sees of the read-ahead: the
+// loader hands it to the image-data handler (PngImage::LoadInput) for the
+// stream it walks.
+class InPlaceInput {
+public:
+    // Up to count of the next bytes where they lie in the block, refilling
+    // it once it is used up; fewer than count where the block ends, 0 only
+    // at the end of the source. They stay there until the next read of any
+    // kind.
+    virtual uint32_t View(uint32_t count, uint8_t*& bytes) = 0;
+    // The bytes the source holds from the stream's position on.
+    virtual uint32_t Left() const = 0;
+
+protected:
+    ~InPlaceInput() = default;
+};
+
+class ReadAheadStream : public FileStream, public InPlaceInput {
 public:
     FileStream* Source = nullptr;  // not owned
     uint8_t* Buffer = nullptr;     // kReadAheadSize bytes
@@ -29,6 +46,8 @@ public:
 
     // Leaves the source where this stream stands, then the object teardown.
     void Destroy() override;
+    uint32_t View(uint32_t count, uint8_t*& bytes) override;
+    uint32_t Left() const override;
 
 protected:
     ~ReadAheadStream() override = default;
@@ -36,14 +55,3 @@ protected:
 
 // None when its memory cannot be had: the caller then reads the source itself.
 ReadAheadStream* OpenReadAhead(FileStream& source);
-
-// The stream as a read-ahead, or none when it is another kind of stream.
-ReadAheadStream* AsReadAhead(FileStream& stream);
-
-// Up to count of the next bytes where they lie in the block, refilling it
-// once it is used up; fewer than count where the block ends, 0 only at the
-// end of the source. They stay there until the next read of any kind.
-uint32_t ViewAhead(ReadAheadStream& stream, uint32_t count, uint8_t*& bytes);
-
-// The bytes the source holds from this stream's position on.
-uint32_t LeftAhead(const ReadAheadStream& stream);

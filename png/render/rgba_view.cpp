@@ -21,7 +21,7 @@ void ColourOf(const PngHeaderChunk& header, const uint8_t* row, int32_t x, uint8
         return;
     }
     index = IndexAt(row, x, bitCount);
-    if (header.ColorType == 4) {
+    if (header.Format().Type == ColorType::GreyAlpha) {
         rgba[0] = rgba[1] = rgba[2] = index;
         return;
     }
@@ -46,7 +46,7 @@ bool ReadRgbaRow(const PngImage& image, int32_t y, uint8_t* out)
     const uint8_t* row = header.Pixels + int64_t{header.BytesPerRow} * (height - 1 - y);
     const uint8_t* alphaRow = header.AlphaPlane ? header.AlphaPlane + int64_t{width} * y : nullptr;
     const PngTransparencyChunk* table = nullptr;
-    if (header.ColorType == 3 && image.GetTransparencyMode() == TransparencyMode::alpha)
+    if (header.Format().Type == ColorType::Palette && image.GetTransparencyMode() == TransparencyMode::alpha)
         table = image.Find<PngTransparencyChunk>("tRNS");
     for (int32_t x = 0; x < width; ++x) {
         uint8_t* rgba = out + 4 * int64_t{x};

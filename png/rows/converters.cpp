@@ -83,14 +83,9 @@ void InterlacedTwoToFour(const ConvertParams& c, int32_t pass, const uint8_t* ro
     }
 }
 
-bool IsGreyOrPalette(uint8_t colorType)
-{
-    return colorType == static_cast<uint8_t>(ColorType::Grey) || colorType == static_cast<uint8_t>(ColorType::Palette);
-}
-
 PlainConverter ChoosePlainPacked(uint8_t colorType, uint8_t bitDepth, int32_t shift)
 {
-    const bool grey = colorType == static_cast<uint8_t>(ColorType::Grey);
+    const bool grey = static_cast<ColorType>(colorType) == ColorType::Grey;
     switch (bitDepth) {
     case 1:
         return shift == 0 ? PlainCopy : PlainReducedPacked<1, 1, 1>;
@@ -110,7 +105,7 @@ PlainConverter ChoosePlainPacked(uint8_t colorType, uint8_t bitDepth, int32_t sh
 
 InterlacedConverter ChooseInterlacedPacked(uint8_t colorType, uint8_t bitDepth)
 {
-    const bool grey = colorType == static_cast<uint8_t>(ColorType::Grey);
+    const bool grey = static_cast<ColorType>(colorType) == ColorType::Grey;
     switch (bitDepth) {
     case 1:
         return InterlacedPacked<1>;
@@ -166,40 +161,29 @@ Converter ChooseWide(const WideFormats<Converter>& formats, uint8_t colorType, u
 
 PlainConverter ChoosePlainConverter(uint8_t colorType, uint8_t bitDepth, int32_t shift)
 {
-    if (IsGreyOrPalette(colorType))
+    const PixelFormat format = DescribePixelFormat(colorType, bitDepth);
+    if (!format.Valid)
+        return nullptr;
+    if (format.GreyOrPalette())
         return ChoosePlainPacked(colorType, bitDepth, shift);
     return ChooseWide(kPlainWide, colorType, bitDepth);
 }
 
 InterlacedConverter ChooseInterlacedConverter(uint8_t colorType, uint8_t bitDepth)
 {
-    if (IsGreyOrPalette(colorType))
+    const PixelFormat format = DescribePixelFormat(colorType, bitDepth);
+    if (!format.Valid)
+        return nullptr;
+    if (format.GreyOrPalette())
         return ChooseInterlacedPacked(colorType, bitDepth);
     return ChooseWide(kInterlacedWide, colorType, bitDepth);
 }
 
-uint16_t TargetBitCount(uint8_t colorType, uint8_t bitDepth)
+int64_t PixelRowSpan(const PixelFormat& format, bool interlaced, const ConvertParams& params)
 {
-    if (ChooseInterlacedConverter(colorType, bitDepth) == nullptr)
-        return 0;
-    if (colorType == static_cast<uint8_t>(ColorType::Rgb) || colorType == static_cast<uint8_t>(ColorType::RgbAlpha))
-        return 24;
-    if (bitDepth == 2)
-        return 4;
-    return bitDepth == 16 ? 8 : bitDepth;
-}
-
-bool HasAlphaPlane(uint8_t colorType)
-{
-    return colorType == static_cast<uint8_t>(ColorType::GreyAlpha) ||
-           colorType == static_cast<uint8_t>(ColorType::RgbAlpha);
-}
-
-int64_t PixelRowSpan(uint8_t colorType, uint8_t bitDepth, bool interlaced, const ConvertParams& params)
-{
-    if (!interlaced && params.ReductionShift == 0 && IsGreyOrPalette(colorType) && bitDepth <= 8)
-        return int64_t{params.RowLength} * (bitDepth == 2 ? 2 : 1);
-    return (int64_t{params.DecodeWidth} * TargetBitCount(colorType, bitDepth) + 7) / 8;
+    if (!interlaced && params.ReductionShift == 0 && format.GreyOrPalette() && format.BitDepth <= 8)
+        return int64_t{params.RowLength} * (format.BitDepth == 2 ? 2 : 1);
+    return (int64_t{params.DecodeWidth} * format.BitmapBits + 7) / 8;
 }
 
 const std::array<std::array<uint8_t, 2>, 256>& TwoBitExpansion()

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+#include "png/format.h"
+
 struct ProcessorFeatures;
 
 // What a converter reads besides the row; the row loops fill it once per
@@ -28,9 +30,8 @@ using PlainConverter = void (*)(const ConvertParams& params, const uint8_t* row,
 using InterlacedConverter = void (*)(const ConvertParams& params, int32_t pass, const uint8_t* row, uint8_t* pixelRow,
                                      uint8_t* alphaRow);
 
-// Null for colour type and depth pairs that have none (types 1, 5 and above
-// 6, and depths the PNG standard does not allow for the type, except palette
-// depth 16, which is converted as grey 16). The plain converter also depends
+// Null for the pairs DescribePixelFormat calls invalid (palette depth 16 is
+// converted as grey 16). The plain converter also depends
 // on the reduction shift s: source pixel k * 2^s goes to column k.
 PlainConverter ChoosePlainConverter(uint8_t colorType, uint8_t bitDepth, int32_t shift);
 InterlacedConverter ChooseInterlacedConverter(uint8_t colorType, uint8_t bitDepth);
@@ -43,15 +44,11 @@ PlainConverter ChooseFastPlainConverter(uint8_t colorType, uint8_t bitDepth, int
 InterlacedConverter ChooseFastInterlacedConverter(uint8_t colorType, uint8_t bitDepth,
                                                   const ProcessorFeatures& features, bool identityGamma);
 
-// Bits per pixel of the destination buffer the converters write (1, 4, 8 or
-// 24); 0 when the pair has no converter.
-uint16_t TargetBitCount(uint8_t colorType, uint8_t bitDepth);
-bool HasAlphaPlane(uint8_t colorType);
-
 // Bytes from the start of a pixel row that the converter of this picture may
 // write: whole source bytes for the full-size packed converters of the plain
-// family, else the W' pixels.
-int64_t PixelRowSpan(uint8_t colorType, uint8_t bitDepth, bool interlaced, const ConvertParams& params);
+// family, else the W' pixels at the format's BitmapBits (the bits per pixel
+// of the buffer every converter writes).
+int64_t PixelRowSpan(const PixelFormat& format, bool interlaced, const ConvertParams& params);
 
 // The process-wide 2-bit expansion table, built on first use: entry i, for a
 // byte of four 2-bit samples i0 (top bits) to i3, is the byte i0 * 16 + i1

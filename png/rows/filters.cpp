@@ -63,31 +63,14 @@ void UnfilterRow(const RowFilters& filters, uint8_t* row, const uint8_t* previou
     uint8_t type = row[0];
     if (type > static_cast<uint8_t>(FilterType::Paeth) || length <= 0)
         return;
-    // A step of 0 comes only from colour types without a converter; 1 keeps
-    // the loops inside the row all the same.
+    // A step of 0 comes only from an invalid pixel format; 1 keeps the loops
+    // inside the row all the same.
     filters.Routines[type](row, previous, length, step < 1 ? 1 : step);
 }
 
 void UnfilterRow(uint8_t* row, const uint8_t* previous, int32_t length, int32_t step)
 {
     UnfilterRow(kByteFilters, row, previous, length, step);
-}
-
-int32_t RowLengthFor(uint8_t colorType, uint8_t bitDepth, int64_t width)
-{
-    int64_t bits = width * bitDepth;
-    switch (static_cast<ColorType>(colorType)) {
-    case ColorType::Grey:
-    case ColorType::Palette:
-        return static_cast<int32_t>((bits + 7) / 8);
-    case ColorType::Rgb:
-        return static_cast<int32_t>(bits * 3 / 8);
-    case ColorType::GreyAlpha:
-        return static_cast<int32_t>(bits * 2 / 8);
-    case ColorType::RgbAlpha:
-        return static_cast<int32_t>(bits * 4 / 8);
-    }
-    return 0;
 }
 
 void SubTail(uint8_t* x, int32_t from, int32_t length, int32_t step)

@@ -58,8 +58,3 @@ inline void UnfilterRow(const RowFilters& filters, PngImageDataChunk& chunk)
 {
     UnfilterRow(filters, chunk.CurrentRow(), chunk.PreviousRow(), chunk.RowLength, chunk.FilterStep);
 }
-
-// Bytes of one filtered row of width pixels without its filter byte; 0 for
-// colour types without a converter. Greyscale and palette rows round up to
-// whole bytes; the other types only have depths 8 and 16, so theirs divide.
-int32_t RowLengthFor(uint8_t colorType, uint8_t bitDepth, int64_t width);

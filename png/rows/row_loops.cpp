@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "png/cpu.h"
 #include "png/rows/converters.h"
 #include "png/rows/converters_choose.h"
-#include "png/cpu.h"
-#include "png/read/decode.h"
 #include "png/rows/filters.h"
 #include "png/rows/filters_choose.h"
 
@@ -19,6 +18,7 @@ struct LoopState {
     PngImage* Image = nullptr;
     PngHeaderChunk* Header = nullptr;
     PngImageDataChunk* Chunk = nullptr;
+    PixelFormat Format;
     RowFilters Filters;
     ConvertParams Params;
     PlainConverter Plain = nullptr;
@@ -50,14 +50,13 @@ bool BuffersFit(const LoopState& st)
 {
     const PngHeaderChunk& header = *st.Header;
     const DibHeader& dib = header.Info.Header;
-    const uint8_t colorType = header.ColorType, depth = header.BitDepth;
     if (header.Pixels == nullptr || (st.Alpha && header.AlphaPlane == nullptr))
         return false;
-    if (header.BitCount() != TargetBitCount(colorType, depth))
+    if (header.BitCount() != st.Format.BitmapBits)
         return false;
     if (st.Params.DecodeWidth > dib.Width || st.Chunk->DecodeHeight > dib.Height)
         return false;
-    return header.BytesPerRow >= PixelRowSpan(colorType, depth, st.Interlaced != nullptr, st.Params);
+    return header.BytesPerRow >= PixelRowSpan(st.Format, st.Interlaced != nullptr, st.Params);
 }
 
 bool Prepare(PngImageDataChunk& chunk, bool interlaced, LoopState& st)
@@ -68,13 +67,14 @@ bool Prepare(PngImageDataChunk& chunk, bool interlaced, LoopState& st)
         return false;
     st.Header = st.Image->Header();
     st.Chunk = &chunk;
-    const int32_t shift = ReductionShiftOf(st.Image->Reduction);
+    const int32_t shift = st.Image->ReductionShift();
     chunk.ReductionShift = shift;
     st.Width = st.Header->Width;
     st.Height = st.Header->Height;
     st.Capacity = chunk.RowLength;
     st.Filters = ChooseWideRowFilters(Features(), WideArithmetic(), chunk.FilterStep);
     st.Params = {chunk.DecodeWidth, shift, chunk.RowLength, st.Width, st.Image->GammaTable.data()};
+    st.Format = st.Header->Format();
     const uint8_t colorType = st.Header->ColorType, depth = st.Header->BitDepth;
     // Once per picture: whether the lookups can go, and the fastest forms.
     const bool identity = IsIdentityTable(st.Params.GammaTable);
@@ -82,7 +82,7 @@ bool Prepare(PngImageDataChunk& chunk, bool interlaced, LoopState& st)
         st.Interlaced = ChooseFastInterlacedConverter(colorType, depth, Features(), identity);
     else
         st.Plain = ChooseFastPlainConverter(colorType, depth, shift, Features(), identity);
-    st.Alpha = HasAlphaPlane(colorType);
+    st.Alpha = st.Format.Alpha;
     // Source pixel k * 2^s of a row exists only for k below W >> s.
     const bool shapeFits = chunk.DecodeWidth > 0 && chunk.DecodeWidth <= (st.Width >> shift) &&
                            chunk.DecodeHeight <= (st.Height >> shift);
@@ -156,23 +156,6 @@ int32_t Adam7Percent(int32_t pass, int32_t lastPass, int64_t y, int32_t decodeHe
     return static_cast<int32_t>(std::nearbyint(pass * 100 / passes + share / passes));
 }
 
-// Pulls rows from the inflated "IDAT" data.
-struct InflatedRows { PngImageDataChunk* Chunk; InflateContext* Context; uint32_t* Crc; };
-
-int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
-{
-    InflatedRows& rows = *static_cast<InflatedRows*>(context);
-    return ReadDecompressed(*rows.Chunk, *rows.Context, buffer, count, rows.Chunk->DataEnd, *rows.Crc);
-}
-
-uint8_t* PeekInflated(void* context, int32_t count)
-{
-    InflatedRows& rows = *static_cast<InflatedRows*>(context);
-    return PeekBuffered(*rows.Chunk, *rows.Context, count, *rows.Crc);
-}
-
-void TakeInflated(void* context, int32_t count) { TakePeeked(*static_cast<InflatedRows*>(context)->Context, count); }
-
 // Without handlers nothing can tell when a row was read, so rows the window
 // already holds may be taken early (a read with no event).
 bool TakesRowsEarly(const LoopState& st, const RowSource& source)
@@ -217,7 +200,7 @@ public:
             header.ZeroUnwritten();
             return;
         }
-        const int64_t span = PixelRowSpan(header.ColorType, header.BitDepth, false, st.Params);
+        const int64_t span = PixelRowSpan(st.Format, false, st.Params);
         span_ = static_cast<size_t>(std::clamp<int64_t>(span, 0, header.BytesPerRow));
     }
     ~RowFill()
@@ -289,7 +272,7 @@ PassEnd RunPass(LoopState& st, const RowSource& source, int32_t lastPass)
     PngImage& image = *st.Image;
     const Adam7Pass& pass = kAdam7Passes[st.Pass];
     const int64_t passWidth = (int64_t{st.Width} - pass.StartColumn + pass.ColumnIncrement - 1) / pass.ColumnIncrement;
-    const int32_t length = RowLengthFor(st.Header->ColorType, st.Header->BitDepth, passWidth);
+    const int32_t length = static_cast<int32_t>(st.Format.RowBytes(passWidth));
     if (length > st.Capacity)
         return PassEnd::Stop;  // never for a consistent chunk: the buffers are too small
     chunk.RowLength = length;
@@ -383,16 +366,4 @@ void RunAdam7Rows(PngImageDataChunk& chunk, const RowSource& source)
         if (RunPass(st, source, lastPass) == PassEnd::Stop)
             return;
     }
-}
-
-void DecodePlainRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
-{
-    InflatedRows rows{&chunk, &context, &crc};
-    RunPlainRows(chunk, RowSource{ReadInflated, &rows, PeekInflated, TakeInflated});
-}
-
-void DecodeAdam7Rows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc)
-{
-    InflatedRows rows{&chunk, &context, &crc};
-    RunAdam7Rows(chunk, RowSource{ReadInflated, &rows, PeekInflated, TakeInflated});
 }

@@ -12,6 +12,15 @@
 
 namespace pngtest {
 
+// Every colour type and depth pair of the PNG standard, which the loops'
+// tests run through.
+struct Format {
+    uint8_t ColorType, BitDepth;
+};
+
+inline const std::vector<Format> kFormats = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                                             {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+
 // The value pixel (x, y) of the picture must have in Pixels: the grey level
 // or palette index at the buffer's depth (2-bit grey v becomes 5v), or red,
 // green, blue as 0xRRGGBB; 16-bit samples by their high byte. Identity gamma.

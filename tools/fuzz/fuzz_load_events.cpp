@@ -87,8 +87,7 @@ void AfterRow(Recorder& rec, const PngImage& image, int32_t row)
     Require(rec.InsideRow && row == rec.Row, "the call after a row names the row announced");
     rec.InsideRow = false;
     rec.Add(rec.PixelRow.data(), rec.PixelRow.size());
-    uint8_t colorType = image.Header()->ColorType;
-    if (colorType == 4 || colorType == 6) {
+    if (image.Header()->Format().Alpha) {
         rec.Add(rec.AlphaRow.data(), rec.AlphaRow.size());
         return;
     }

@@ -42,9 +42,9 @@ void CheckHeaderBuffers(const PngImage& image)
     Require(dib.Width == image.ReducedWidth() && dib.Height == image.ReducedHeight(),
             "bitmap header holds the reduced size");
     Require(header.BytesPerRow == DibRowBytes(image.ReducedWidth(), bitCount), "BytesPerRow of the reduced width");
-    bool hasAlpha = header.ColorType == 4 || header.ColorType == 6;
+    const bool hasAlpha = header.Format().Alpha;
     if (!hasAlpha)
-        Require(header.AlphaPlane == nullptr, "an alpha plane only for colour types 4 and 6");
+        Require(header.AlphaPlane == nullptr, "an alpha plane only for formats with alpha");
     else if (header.Pixels != nullptr)
         Require(header.AlphaPlane != nullptr, "pixels and alpha plane come together");
 }

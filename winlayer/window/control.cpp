@@ -8,7 +8,7 @@
 namespace {
 
 constexpr uint32_t kDefaultStyle = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW;
-constexpr uint32_t kAppletStyle = 0x90CA0000u;
+constexpr uint32_t kAppletStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr uint32_t kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_NOTIFY | BS_PUSHLIKE;
 constexpr int32_t kDefaultControlSize = 64;
 constexpr int32_t kButtonHeight = 22;
@@ -16,6 +16,8 @@ constexpr int32_t kButtonHeight = 22;
 Control* CreateCommonControl(Control* parent, const char* className, uint32_t style, const char* caption)
 {
     Control* control = Create<Control>();
+    if (!control)
+        return nullptr;
     control->InitWithParent(parent);
     control->ControlClassName = className;
     control->Style = style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
@@ -155,6 +157,8 @@ void Control::OrphanSurvivingChildren()
 Control* CreateApplet(const char* caption)
 {
     Control* applet = Create<Control>();
+    if (!applet)
+        return nullptr;
     applet->ControlClassName = "App";
     applet->IsApplet = true;
     applet->Style = kAppletStyle;
@@ -170,6 +174,8 @@ Control* CreateApplet(const char* caption)
 Control* CreateForm(Control* parent, const char* caption)
 {
     Control* form = Create<Control>();
+    if (!form)
+        return nullptr;
     form->InitWithParent(parent);
     form->ControlClassName = "Form";
     form->ClassStyle |= CS_DBLCLKS;
@@ -184,6 +190,8 @@ Control* CreateForm(Control* parent, const char* caption)
 Control* CreateButton(Control* parent, const char* caption)
 {
     Control* button = CreateCommonControl(parent, "BUTTON", kButtonStyle, caption);
+    if (!button)
+        return nullptr;
     button->IsButton = true;
     button->BoundsRect.bottom = button->BoundsRect.top + kButtonHeight;
     AttachHandler(button, ButtonDoubleClickHandler);

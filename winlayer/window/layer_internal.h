@@ -40,6 +40,9 @@ int32_t NextControlId();
 // child of LibraryApplet rather than LibraryApplet itself.
 void SetMainFormIsFirstChild();
 
-constexpr UINT kReflectedCommand = 0xB005;   // WM_COMMAND + 0xB000
-constexpr UINT kReflectOffset = 0xBC00;      // WM_CTLCOLOR* + this
-constexpr uint32_t kFrameStyles = 0x00CF0000u;
+// The layer's own messages, in the private range from WM_APP up: a
+// WM_COMMAND reflected to the control that sent it (0xB005), and the offset
+// a reflected WM_CTLCOLOR* message gets (0xBC00).
+constexpr UINT kReflectedCommand = WM_APP + 0x3005;
+constexpr UINT kReflectOffset = WM_APP + 0x3C00;
+constexpr uint32_t kFrameStyles = WS_OVERLAPPEDWINDOW;

@@ -48,6 +48,8 @@ void MultimediaTimer::Destroy()
 MultimediaTimer* CreateMultimediaTimer(uint32_t interval)
 {
     auto* timer = Create<MultimediaTimer>();
+    if (!timer)
+        return nullptr;
     timer->Interval = interval;
     timer->Periodic = true;
     return timer;

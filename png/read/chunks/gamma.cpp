@@ -64,6 +64,13 @@ Table CorrectedTable(uint32_t gamma)
 
 }  // namespace
 
+void PngGammaChunk::Init()
+{
+    PngChunk::Init();
+    if (Data)
+        SetGamma(1);
+}
+
 uint32_t PngGammaChunk::GetGamma()
 {
     if (DataSize != 4) {

@@ -13,38 +13,12 @@ namespace {
 // process could not address much more anyway.
 constexpr uint64_t kMaxBufferBytes = 0x7FFFFFFFu;
 
-// The pairs of the PNG standard (section 11.2.2), plus palette at depth 16,
-// which the decoder reads like 16-bit grey. Anything else has no converter.
-bool HasConverter(uint8_t colorType, uint8_t bitDepth)
+// The owner's ReducedWidth or ReducedHeight for this header's size. (Worked
+// out here from the format's facts: the header needs nothing of the picture
+// object but its fields.)
+uint64_t Reduced(int32_t size, uint8_t reduction)
 {
-    switch (colorType) {
-    case 0:
-    case 3:
-        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-    case 2:
-    case 4:
-    case 6:
-        return bitDepth == 8 || bitDepth == 16;
-    default:
-        return false;
-    }
-}
-
-uint16_t BitCountFor(uint8_t colorType, uint8_t bitDepth)
-{
-    if (!HasConverter(colorType, bitDepth))
-        return 0;
-    if (colorType == 2 || colorType == 6)
-        return 24;
-    switch (bitDepth) {
-    case 1:
-        return 1;
-    case 2:
-    case 4:
-        return 4;
-    default:
-        return 8;
-    }
+    return static_cast<uint32_t>(size / (1 << ReductionShiftOf(reduction)));
 }
 
 }  // namespace
@@ -78,9 +52,9 @@ bool PngHeaderChunk::Load(FileStream& stream, uint32_t length)
         Owner->Status = PngStatus::BadInterlace;
         return false;
     }
-    // A pair without a converter never reaches the row loops: the load ends
-    // here, before any image data, and so fails with NoImageData.
-    if (!HasConverter(ColorType, BitDepth))
+    // An invalid pair never reaches the row loops: the load ends here,
+    // before any image data, and so fails with NoImageData.
+    if (!DescribePixelFormat(ColorType, BitDepth).Valid)
         return false;
     Owner->InterlaceMethod = InterlaceMethod;
     // A plain picture's rows are written whole by the plain row loop, which
@@ -104,10 +78,11 @@ bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
 {
     Info = {};
     FreeImageBuffers();
-    uint16_t bitCount = BitCountFor(ColorType, BitDepth);
-    Paletted = bitCount != 0 && bitCount != 24;
-    uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
-    uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
+    const PixelFormat format = DescribePixelFormat(ColorType, BitDepth);
+    const uint16_t bitCount = format.BitmapBits;
+    Paletted = format.Paletted();
+    uint64_t width = Reduced(Width, Owner->Reduction);
+    uint64_t height = Reduced(Height, Owner->Reduction);
     if (bitCount != 0) {
         Info.Header.Size = sizeof(DibHeader);
         Info.Header.Width = static_cast<int32_t>(width);
@@ -120,7 +95,7 @@ bool PngHeaderChunk::CreateImageBuffers(bool zeroFill)
     if (Owner->OnScanline)
         return true;
     uint64_t pixelBytes = bytesPerRow * height;
-    bool hasAlpha = ColorType == 4 || ColorType == 6;
+    const bool hasAlpha = format.Alpha;
     if (pixelBytes > kMaxBufferBytes || (hasAlpha && width * height > kMaxBufferBytes))
         return false;
     // Where a zero-filled block costs nothing, take it: a short stream leaves
@@ -148,8 +123,8 @@ void PngHeaderChunk::ZeroUnwritten(uint64_t pixelLow, uint64_t pixelHigh, uint64
     if (!Unfilled)
         return;
     Unfilled = false;
-    const uint64_t width = static_cast<uint32_t>(Owner->ReducedWidth());
-    const uint64_t height = static_cast<uint32_t>(Owner->ReducedHeight());
+    const uint64_t width = Reduced(Width, Owner->Reduction);
+    const uint64_t height = Reduced(Height, Owner->Reduction);
     // The pixels end at the last row: a bitmap section has no byte past them
     // (the alpha plane has its spare byte on every platform).
     const uint64_t pixelEnd = static_cast<uint64_t>(BytesPerRow) * height;
@@ -167,9 +142,10 @@ void PngHeaderChunk::ZeroUnwritten(uint64_t pixelLow, uint64_t pixelHigh, uint64
 
 void PngHeaderChunk::BuildGrayPalette()
 {
-    if (ColorType != 0 && ColorType != 4)
+    const ::ColorType type = DescribePixelFormat(ColorType, BitDepth).Type;
+    if (type != ::ColorType::Grey && type != ::ColorType::GreyAlpha)
         return;
-    uint16_t bitCount = BitCount();
+    uint16_t bitCount = Info.Header.BitCount;
     if (bitCount == 0 || bitCount > 8)
         return;
     uint64_t n = uint64_t{1} << bitCount;

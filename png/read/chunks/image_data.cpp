@@ -1,11 +1,12 @@
 // The handler of the first "IDAT" chunk: sets up the row buffers and opens
 // the inflate reader (whose reads are in inflate_reader.cpp), runs the row
-// loop of the interlace method to the end of the image and checks the last
-// chunk's CRC.
+// loop of the interlace method over it to the end of the image and checks
+// the last chunk's CRC.
 #include <cstdlib>
 
+#include "png/read/chunk_frame.h"
 #include "png/read/decode.h"
-#include "png/read/read_ahead.h"
+#include "png/rows/row_loops.h"
 #include "winlayer/base/allocation.h"
 
 namespace {
@@ -46,9 +47,9 @@ bool AllocateRowBuffers(PngImageDataChunk& chunk)
 // byte, or failing that for four, within kRowsWindowLimit: the reader tops
 // the window up behind the rows not yet taken. Beyond the icons, a window
 // made for sixteen rows takes that limit: it fills only from the current
-// piece of input, so one of just sixteen rows seldom holds them (the
-// 2048-wide grey picture then took 1,184 of its 2,048 rows sixteen at a
-// time, now 1,296).
+// piece of input, so one of just sixteen rows seldom holds them all. The
+// sizes are tuned for speed only; any size gives the same reads (the
+// measurements are in the README's performance notes).
 uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step)
 {
     const uint64_t stride = uint64_t{static_cast<uint32_t>(rowLength)} + 1;
@@ -63,20 +64,50 @@ uint32_t InflateWindowFor(int32_t rowLength, int32_t rows, int32_t step)
     return window;
 }
 
+// Pulls rows from the inflated "IDAT" data: the row source the loops read.
+struct InflatedRows {
+    PngImageDataChunk* Chunk;
+    InflateContext* Context;
+    uint32_t* Crc;
+};
+
+int32_t ReadInflated(void* context, uint8_t* buffer, int32_t count)
+{
+    InflatedRows& rows = *static_cast<InflatedRows*>(context);
+    return ReadDecompressed(*rows.Chunk, *rows.Context, buffer, count, rows.Chunk->DataEnd, *rows.Crc);
+}
+
+uint8_t* PeekInflated(void* context, int32_t count)
+{
+    InflatedRows& rows = *static_cast<InflatedRows*>(context);
+    return PeekBuffered(*rows.Chunk, *rows.Context, count, *rows.Crc);
+}
+
+void TakeInflated(void* context, int32_t count) { TakePeeked(*static_cast<InflatedRows*>(context)->Context, count); }
+
+// The row loop of the interlace method, over the inflated rows.
+void DecodeRows(PngImageDataChunk& chunk, InflateContext& context, uint32_t& crc, bool interlaced)
+{
+    InflatedRows rows{&chunk, &context, &crc};
+    const RowSource source{ReadInflated, &rows, PeekInflated, TakeInflated};
+    if (interlaced)
+        RunAdam7Rows(chunk, source);
+    else
+        RunPlainRows(chunk, source);
+}
+
 }  // namespace
 
-bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize)
+bool OpenInflate(FileStream& stream, InflateContext& context, uint32_t windowSize, InPlaceInput* blocks)
 {
     context = InflateContext{};
     context.WindowSize = windowSize;
     context.Stream = &stream;
     context.Position = stream.Position();
-    // The input is read in place from the loader's read-ahead block when it
-    // knows where the stream ends (see ReadPart in inflate_reader.cpp).
-    // Otherwise one block holds both buffers: the window, then the input part.
-    context.Borrowed = AsReadAhead(stream);
-    if (context.Borrowed && context.Borrowed->SourceSize == 0)
-        context.Borrowed = nullptr;
+    // The input is read in place from the read-ahead block when the loader
+    // shares it. Otherwise one block holds both buffers: the window, then
+    // the input part.
+    context.Borrowed = blocks;
     const uint32_t partSize = context.Borrowed ? 0 : kInflatePartSize;
     context.Window = static_cast<uint8_t*>(AllocateBytes(windowSize + partSize));
     if (!context.Window)
@@ -114,22 +145,20 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
     bool reduced = image.Reduction != 0;
     DecodeWidth = reduced ? image.ReducedWidth() : header.Width;
     DecodeHeight = reduced ? image.ReducedHeight() : header.Height;
-    uint32_t crc = UpdateCrc(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(Name.Bytes.data()), 4);
+    uint32_t crc = StartChunkCrc(Name);
     RowInfo info = image.GetRowInfo();
     RowLength = info.RowLength;
     FilterStep = info.FilterStep;
     InflateContext context;
-    OpenInflate(stream, context, InflateWindowFor(RowLength, DecodeHeight, FilterStep));
+    OpenInflate(stream, context, InflateWindowFor(RowLength, DecodeHeight, FilterStep), image.LoadInput);
     DataEnd = EndOfData(context.Position, length);
     if (!AllocateRowBuffers(*this)) {
         // Without its two rows the decode cannot start, like a zlib that
         // cannot start.
         image.Status = PngStatus::InflateError;
         context.Failed = true;
-    } else if (image.InterlaceMethod == 0) {
-        DecodePlainRows(*this, context, crc);
     } else {
-        DecodeAdam7Rows(*this, context, crc);
+        DecodeRows(*this, context, crc, image.InterlaceMethod != 0);
     }
     if (!context.Failed)
         FinishChunkData(*this, context, DataEnd, crc);
@@ -142,9 +171,8 @@ bool PngImageDataChunk::Load(FileStream& stream, uint32_t length)
     // register and fail a file whose CRCs are all right.
     if (context.CrcConsumed)
         return true;
-    uint8_t stored[4] = {};
-    stream.Read(stored, 4);
-    if (!image.StrictCrc || ReadBigEndian32(stored) == (crc ^ 0xFFFFFFFFu))
+    const uint32_t stored = ReadStoredCrc(stream);
+    if (!image.StrictCrc || CrcMatches(crc, stored))
         return true;
     image.Status = PngStatus::CrcMismatch;
     return false;

@@ -15,12 +15,12 @@ bool PngTransparencyChunk::Load(FileStream& stream, uint32_t length)
     Alpha.fill(255);
     std::memcpy(Alpha.data(), Data, length);
     SingleColor = false;
-    switch (Owner->Header()->ColorType) {
-    case 0:
-    case 2:
+    switch (Owner->Header()->Format().Type) {
+    case ColorType::Grey:
+    case ColorType::Rgb:
         SingleColor = true;
         break;
-    case 3: {
+    case ColorType::Palette: {
         // One see-through entry can be drawn with a key colour; more need
         // the blend.
         int32_t below = 0;

@@ -198,7 +198,9 @@ struct WindowedReader {
         : Memory(OpenMemoryStream(stream.Bytes_)),
           File(readAhead ? OpenReadAhead(*Memory) : Memory),
           DataEnd(stream.FirstLength),
-          Opened(OpenInflate(*File, Context) && (Context.Borrowed != nullptr) == readAhead)
+          Opened(OpenInflate(*File, Context, kInflateWindowSize,
+                             readAhead ? static_cast<ReadAheadStream*>(File) : nullptr) &&
+                 (Context.Borrowed != nullptr) == readAhead)
     {
     }
     ~WindowedReader()

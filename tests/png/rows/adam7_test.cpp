@@ -12,13 +12,6 @@
 namespace pngtest {
 namespace {
 
-struct Format {
-    uint8_t ColorType, BitDepth;
-};
-
-const std::vector<Format> kFormats = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
-                                      {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
-
 Picture Interlaced(uint32_t width, uint32_t height, uint8_t depth, uint8_t colorType, uint32_t seed)
 {
     Picture picture = NoisePicture(width, height, depth, colorType, seed);

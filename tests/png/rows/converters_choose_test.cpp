@@ -68,7 +68,7 @@ template <typename Run>
 void ExpectSame(const ConvertParams& params, const Format& format, Run run, std::mt19937& random)
 {
     const Bytes row = Random(static_cast<size_t>(params.RowLength), random);
-    const size_t pixelBytes = static_cast<size_t>((int64_t{params.DecodeWidth} * TargetBitCount(format.ColorType, format.Depth) + 7) / 8);
+    const size_t pixelBytes = static_cast<size_t>((int64_t{params.DecodeWidth} * DescribePixelFormat(format.ColorType, format.Depth).BitmapBits + 7) / 8);
     const size_t span = std::max<size_t>(pixelBytes, static_cast<size_t>(params.RowLength) * 2);
     const Bytes pixelsBefore = Random(span + kGuard, random), alphaBefore = Random(params.DecodeWidth + kGuard, random);
     Bytes expectedPixels = pixelsBefore, expectedAlpha = alphaBefore, pixels = pixelsBefore, alpha = alphaBefore;
@@ -94,7 +94,7 @@ TEST(WideConverters, PlainFormsMatchTheScalarConverters)
             for (const Format& f : kFormats)
                 for (int32_t width : Widths())
                     for (int32_t shift = 0; shift <= 3; ++shift) {
-                        const ConvertParams params{width >> shift, shift, RowLengthFor(f.ColorType, f.Depth, width),
+                        const ConvertParams params{width >> shift, shift, static_cast<int32_t>(DescribePixelFormat(f.ColorType, f.Depth).RowBytes(width)),
                                                    width, gamma.Table.data()};
                         const PlainConverter slow = ChoosePlainConverter(f.ColorType, f.Depth, shift);
                         const PlainConverter fast =
@@ -122,7 +122,7 @@ TEST(WideConverters, InterlacedFormsMatchTheScalarConvertersInEveryPass)
                             const Adam7Pass& p = kAdam7Passes[pass];
                             const int32_t passWidth =
                                 width > p.StartColumn ? (width - p.StartColumn + p.ColumnIncrement - 1) / p.ColumnIncrement : 0;
-                            const ConvertParams params{width >> shift, shift, RowLengthFor(f.ColorType, f.Depth, passWidth),
+                            const ConvertParams params{width >> shift, shift, static_cast<int32_t>(DescribePixelFormat(f.ColorType, f.Depth).RowBytes(passWidth)),
                                                        passWidth, gamma.Table.data()};
                             const InterlacedConverter slow = ChooseInterlacedConverter(f.ColorType, f.Depth);
                             const InterlacedConverter fast =

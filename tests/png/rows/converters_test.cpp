@@ -272,29 +272,45 @@ TEST(Converters, PairsWithoutConverterSelectNone)
         EXPECT_EQ(ChoosePlainConverter(p.ColorType, p.Depth, 0), nullptr) << int{p.ColorType} << "/" << int{p.Depth};
         EXPECT_EQ(ChoosePlainConverter(p.ColorType, p.Depth, 2), nullptr);
         EXPECT_EQ(ChooseInterlacedConverter(p.ColorType, p.Depth), nullptr);
-        EXPECT_EQ(TargetBitCount(p.ColorType, p.Depth), 0);
+        const PixelFormat format = DescribePixelFormat(p.ColorType, p.Depth);
+        EXPECT_FALSE(format.Valid);
+        EXPECT_EQ(format.BitmapBits, 0);
+        EXPECT_EQ(format.RowBytes(10), 0);
     }
 }
 
-TEST(Converters, TargetFormatsMatchTheBufferTable)
+// Row lengths (packed rows round up to whole bytes), filter steps, the
+// buffer table's bit counts and the alpha plane, per format.
+TEST(Converters, FormatsMatchTheRowAndBufferTables)
 {
-    EXPECT_EQ(TargetBitCount(0, 1), 1);
-    EXPECT_EQ(TargetBitCount(0, 2), 4);
-    EXPECT_EQ(TargetBitCount(3, 4), 4);
-    EXPECT_EQ(TargetBitCount(3, 8), 8);
-    EXPECT_EQ(TargetBitCount(0, 16), 8);
-    EXPECT_EQ(TargetBitCount(4, 16), 8);
-    EXPECT_EQ(TargetBitCount(2, 8), 24);
-    EXPECT_EQ(TargetBitCount(6, 16), 24);
-    EXPECT_TRUE(HasAlphaPlane(4));
-    EXPECT_TRUE(HasAlphaPlane(6));
-    EXPECT_FALSE(HasAlphaPlane(2));
+    const struct {
+        uint8_t Type, Depth;
+        int64_t Width, RowBytes;
+        uint8_t Step, BitmapBits;
+        bool Alpha;
+    } cases[] = {
+        {0, 1, 9, 2, 1, 1, false},    {0, 2, 5, 2, 1, 4, false},     {3, 2, 5, 2, 1, 4, false},
+        {3, 4, 3, 2, 1, 4, false},    {3, 8, 3, 3, 1, 8, false},     {0, 16, 3, 6, 2, 8, false},
+        {3, 16, 3, 6, 2, 8, false},   {4, 8, 5, 10, 2, 8, true},     {4, 16, 5, 20, 4, 8, true},
+        {2, 8, 5, 15, 3, 24, false},  {2, 16, 5, 30, 6, 24, false},  {6, 8, 0, 0, 4, 24, true},
+        {6, 16, 65535, 524280, 8, 24, true},
+    };
+    for (const auto& c : cases) {
+        const PixelFormat format = DescribePixelFormat(c.Type, c.Depth);
+        SCOPED_TRACE(testing::Message() << int{c.Type} << "/" << int{c.Depth});
+        EXPECT_TRUE(format.Valid);
+        EXPECT_EQ(format.RowBytes(c.Width), c.RowBytes);
+        EXPECT_EQ(format.FilterStep, c.Step);
+        EXPECT_EQ(format.BitmapBits, c.BitmapBits);
+        EXPECT_EQ(format.Alpha, c.Alpha);
+        EXPECT_EQ(format.Paletted(), c.BitmapBits != 24);
+    }
     // Full-size 2-bit rows write two bytes per source byte, padding included.
     const ConvertParams twoBit{3, 0, 1, 3, kInverse.data()};
-    EXPECT_EQ(PixelRowSpan(0, 2, false, twoBit), 2);
-    EXPECT_EQ(PixelRowSpan(0, 2, true, twoBit), 2);
+    EXPECT_EQ(PixelRowSpan(DescribePixelFormat(0, 2), false, twoBit), 2);
+    EXPECT_EQ(PixelRowSpan(DescribePixelFormat(0, 2), true, twoBit), 2);
     const ConvertParams rgb{5, 0, 15, 5, kInverse.data()};
-    EXPECT_EQ(PixelRowSpan(2, 8, false, rgb), 15);
+    EXPECT_EQ(PixelRowSpan(DescribePixelFormat(2, 8), false, rgb), 15);
 }
 
 // A file gamma of 1.0 against the built-in display gamma of 2.2 makes a

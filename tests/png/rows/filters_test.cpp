@@ -183,18 +183,6 @@ TEST(Filters, WideUpKeepsFilterByteWhenLengthPlusOneFillsGroups)
     }
 }
 
-TEST(Filters, RowLengthRoundsPackedRowsUpToWholeBytes)
-{
-    EXPECT_EQ(RowLengthFor(0, 1, 9), 2);
-    EXPECT_EQ(RowLengthFor(3, 2, 5), 2);
-    EXPECT_EQ(RowLengthFor(0, 16, 3), 6);
-    EXPECT_EQ(RowLengthFor(2, 8, 5), 15);
-    EXPECT_EQ(RowLengthFor(4, 16, 5), 20);
-    EXPECT_EQ(RowLengthFor(6, 16, 65535), 524280);
-    EXPECT_EQ(RowLengthFor(5, 8, 10), 0);
-    EXPECT_EQ(RowLengthFor(0, 8, 0), 0);
-}
-
 #if defined(__SSE2__)
 TEST(Filters, ProcessorWithSse2ReportsTheTopLevelAndWideArithmetic)
 {

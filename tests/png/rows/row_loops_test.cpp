@@ -12,13 +12,6 @@
 namespace pngtest {
 namespace {
 
-struct Format {
-    uint8_t ColorType, BitDepth;
-};
-
-const std::vector<Format> kFormats = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
-                                      {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
-
 // Filter types 0 to 4 in turn, row by row.
 Bytes EncodeCyclingFilters(const Picture& picture)
 {
