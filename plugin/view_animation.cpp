@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-#include "plugin/view.h"
 #include "plugin/view_internal.h"
 #include "png/animation/animation.h"
 #include "png/image.h"
@@ -81,8 +80,9 @@ void Tick(Control* form)
         going = AdvanceFrame();
         moved |= going;
     }
+    // The paint draws the background and the new frame, as for any repaint.
     if (moved)
-        RedrawPicture(form);
+        InvalidateRect(form->Window, nullptr, FALSE);
     if (going)
         Schedule(now);
     else
@@ -115,7 +115,7 @@ void StopAnimation()
     Play = Playback{};
 }
 
-PngImage* ShownPicture() { return Play.Animation ? Play.Animation->Canvas : CurrentImage; }
+PngImage* AnimationCanvas() { return Play.Animation ? Play.Animation->Canvas : nullptr; }
 
 const PngAnimation* PlayingAnimation() { return Play.Animation; }
 
@@ -134,7 +134,8 @@ bool AnimationTimerHandler(Control* form, MSG* message, LRESULT* result)
 {
     if (message->message != WM_TIMER || message->wParam != kFrameTimer || message->hwnd != form->Window)
         return false;
-    if (Play.Animation && Play.Ticking && form->Window == Play.Window && IsLiveView(PluginView, form))
+    // A torn-down view stopped its play first; a stray tick finds no play.
+    if (Play.Animation && Play.Ticking && form->Window == Play.Window && !form->WindowDestroyed)
         Tick(form);
     else
         KillTimer(message->hwnd, kFrameTimer);

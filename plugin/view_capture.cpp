@@ -61,7 +61,7 @@ void CopyBackground(Control* form)
 void DrawPicture(Control* form)
 {
     HDC dc = FormDc(form);
-    PngImage* picture = ShownPicture();
+    PngImage* picture = AnimationCanvas() ? AnimationCanvas() : CurrentImage;
     if (dc && picture)
         picture->Draw(dc, 0, 0, picture->Width(), picture->Height(), 0);
 }
@@ -72,6 +72,11 @@ void ReleaseFormDC(Control* form)
 {
     if (form->ControlCanvas && !form->PaintDC)
         form->ControlCanvas->SetHandle(nullptr);
+}
+
+bool IsLiveView(const ViewHolder* view, const Control* form)
+{
+    return view && PluginView == view && view->Form == form && !form->WindowDestroyed;
 }
 
 // Before the re-parenting, after a failed one, or with the host gone before
@@ -145,14 +150,3 @@ void ViewPaintHandler(void* context, Control*, HDC)
     ResumeAnimation();
 }
 
-bool IsLiveView(const ViewHolder* view, const Control* form)
-{
-    return view && PluginView == view && view->Form == form && !form->WindowDestroyed;
-}
-
-void RedrawPicture(Control* form)
-{
-    CopyBackground(form);
-    DrawPicture(form);
-    ReleaseFormDC(form);
-}

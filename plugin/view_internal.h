@@ -6,7 +6,6 @@
 
 class Control;
 class PngImage;
-struct ViewHolder;
 
 // The form's handler for kRecaptureMessage: hides the form, lets the host
 // repaint, copies the host pixels under the view and shows the form again.
@@ -18,19 +17,14 @@ void ButtonClickHandler(void* view, Control* sender);
 // The form's PaintEvent: the background, then the current picture.
 void ViewPaintHandler(void* view, Control* sender, HDC dc);
 
-// Whether view is the live view and form its form, its window not destroyed.
-bool IsLiveView(const ViewHolder* view, const Control* form);
-// The background, then the shown picture, outside painting.
-void RedrawPicture(Control* form);
-
 // Plays the file as an animation when it is one (after CurrentImage loaded
 // it); the form's window times the frames.
 void StartAnimation(Control* form, const char* fileName);
 // Stops the play and releases the animation: no tick comes after it.
 void StopAnimation();
-// What the view draws: the animation's canvas while there is one, else
-// CurrentImage.
-PngImage* ShownPicture();
+// The composed frame of the animation the view plays or stands on; none
+// without one (the view then draws CurrentImage).
+PngImage* AnimationCanvas();
 // A play paused while the form was hidden goes on from where it stood.
 void ResumeAnimation();
 // The form's handler for the frame timer.

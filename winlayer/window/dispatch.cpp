@@ -7,15 +7,7 @@
 #include "winlayer/base/barrier.h"
 #include "winlayer/window/layer_internal.h"
 
-Control* LibraryApplet = nullptr;
-bool AppletTerminated = false;
-Control* CreatingControl = nullptr;
-
 namespace {
-
-constexpr int32_t kFirstControlId = 0x8000;
-int32_t controlIdCounter = kFirstControlId;
-bool mainFormIsFirstChild = false;
 
 bool IsMainFormOrApplet(Control* control) { return control == LibraryApplet || control == MainForm(); }
 
@@ -108,28 +100,6 @@ LRESULT ProcessGuarded(Control* control, MSG& message, bool releaseIfWindowGone)
 
 }  // namespace
 
-int32_t NextControlId() { return controlIdCounter++; }
-
-void SetMainFormIsFirstChild() { mainFormIsFirstChild = true; }
-
-Control* MainForm()
-{
-    if (!mainFormIsFirstChild)
-        return LibraryApplet;
-    return LibraryApplet ? static_cast<Control*>(LibraryApplet->Children->Item(0)) : nullptr;
-}
-
-Control* BoundControl(HWND window)
-{
-    return reinterpret_cast<Control*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
-void BindWindow(Control* control, HWND window)
-{
-    control->Window = window;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
-}
-
 LRESULT DefaultProcessing(Control* control, const MSG& message)
 {
     if (control->DefaultProc && message.hwnd == control->Window)
@@ -209,12 +179,6 @@ void AttachHandler(Control* control, MessageHandler handler, bool keepAfterQuit)
             return;
     chain->Add(reinterpret_cast<void*>(handler));
     chain->Add(reinterpret_cast<void*>(static_cast<intptr_t>(keepAfterQuit)));
-}
-
-LRESULT SendToControl(Control* control, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    HWND window = EnsureWindow(control);
-    return window ? SendMessageA(window, message, wParam, lParam) : 0;
 }
 
 void DrainMessageQueue(Control* control)

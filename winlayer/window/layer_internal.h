@@ -40,6 +40,13 @@ int32_t NextControlId();
 // child of LibraryApplet rather than LibraryApplet itself.
 void SetMainFormIsFirstChild();
 
+// The module whose instance registers the classes (StartWindowLayer's), and
+// the state StopWindowLayer leaves for the next start.
+void SetWindowLayerInstance(HINSTANCE module);
+void ResetLayerState();
+// Takes back every class the layer registered.
+void UnregisterLayerClasses();
+
 // The layer's own messages, in the private range from WM_APP up: a
 // WM_COMMAND reflected to the control that sent it (0xB005), and the offset
 // a reflected WM_CTLCOLOR* message gets (0xBC00).

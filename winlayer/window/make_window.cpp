@@ -1,4 +1,4 @@
-// Lazy window creation, class registration and the layer's lifetime in its module.
+// Lazy window creation and class registration.
 #include <cstring>
 #include <initializer_list>
 
@@ -6,8 +6,6 @@
 #include "winlayer/window/layer_internal.h"
 
 namespace {
-
-HINSTANCE moduleInstance = nullptr;
 
 // Every class this layer registered, so that StopWindowLayer can take them
 // back: a DLL's classes are not unregistered when it unloads.
@@ -108,27 +106,12 @@ bool CreateOwnWindow(Control* control, const char* className)
 
 }  // namespace
 
-HINSTANCE WindowLayerInstance() { return moduleInstance ? moduleInstance : GetModuleHandleA(nullptr); }
-
-void StartWindowLayer(HINSTANCE module)
+void UnregisterLayerClasses()
 {
-    moduleInstance = module;
-    if (!LibraryApplet)
-        LibraryApplet = CreateApplet("imgtile");
-}
-
-void StopWindowLayer()
-{
-    Control* applet = LibraryApplet;
-    LibraryApplet = nullptr;
-    Release(applet);
     HINSTANCE instance = WindowLayerInstance();
     for (int i = 0; i < registeredCount; ++i)
         UnregisterClassA(registeredClasses[i], instance);
     registeredCount = 0;
-    moduleInstance = nullptr;
-    AppletTerminated = false;
-    CreatingControl = nullptr;
 }
 
 void MakeChildWindows(Control* control)
@@ -184,4 +167,10 @@ HWND EnsureWindow(Control* control)
     if (control->Window)
         control->ShowAfterCreation = wanted;
     return control->Window;
+}
+
+LRESULT SendToControl(Control* control, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND window = EnsureWindow(control);
+    return window ? SendMessageA(window, message, wParam, lParam) : 0;
 }
