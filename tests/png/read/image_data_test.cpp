@@ -151,147 +151,132 @@ Bytes StoredZlib(const Bytes& raw)
     return zlib;
 }
 
-TEST(ImageData, RowsCompleteBeforeTheLastPieceOfAChunkStillFindItsCrc)
+// A picture and its file, one way the image data can go on or end.
+struct Ending {
+    const char* Name;
+    Picture Source;
+    Bytes (*File)(const Picture& picture);
+    bool StrictCrc;
+    PngStatus Status;  // the result is always true: image data was met
+    int32_t LeastRows, MostRows;
+    const char* Chunks;  // none: not checked
+};
+
+Bytes Halves(const Picture& p, bool badFirstCrc)
 {
-    Picture picture = NoisePicture(2730, 8, 8, 2, 5);  // 8 rows of 8191 bytes: 65528
-    Bytes raw = FilterPicture(picture);
-    ASSERT_EQ(raw.size(), 65528u);
-    Bytes zlib = StoredZlib(raw);
-    ASSERT_EQ(zlib.size(), 65535u + 4);
-    PngWriter writer = Started(picture);
-    writer.ImageData(zlib).Chunk("tEXt", {'a', 0, 'b'}).End();
-    Loaded loaded = LoadRgb(writer.Data, picture, true);
-    EXPECT_TRUE(loaded.Result);
-    EXPECT_EQ(loaded.Status, PngStatus::Ok);
-    EXPECT_EQ(loaded.Rows, 8);
-    EXPECT_EQ(loaded.Chunks, "IHDR IDAT tEXt IEND");
+    const Bytes zlib = Deflate(FilterPicture(p));
+    const size_t half = zlib.size() / 2;
+    PngWriter w = Started(p);
+    if (badFirstCrc)
+        w.BadCrcChunk("IDAT", Bytes(zlib.begin(), zlib.begin() + long(half)));
+    else
+        w.Chunk("IDAT", Bytes(zlib.begin(), zlib.begin() + long(half)));
+    return w.Chunk("IDAT", Bytes(zlib.begin() + long(half), zlib.end())).End().Data;
 }
 
-TEST(ImageData, BytesAfterTheZlibStreamInTheSameChunkAreSkipped)
+// The check value alone in the last chunk, the CRC wrong on the body or on
+// that trailer.
+Bytes CheckValueApart(const Picture& p, bool badBody)
 {
-    Picture picture = Noise(9, 9);
-    Bytes data = Deflate(FilterPicture(picture));
-    data.insert(data.end(), 70000, 0xAB);
-    PngWriter writer = Started(picture);
-    writer.ImageData(data).End();
-    Loaded loaded = LoadRgb(writer.Data, picture, true);
-    EXPECT_EQ(loaded.Status, PngStatus::Ok);
-    EXPECT_EQ(loaded.Rows, 9);
-    EXPECT_EQ(loaded.Chunks, "IHDR IDAT IEND");
+    const Bytes zlib = Deflate(FilterPicture(p));
+    const Bytes body(zlib.begin(), zlib.end() - 4), check(zlib.end() - 4, zlib.end());
+    PngWriter w = Started(p);
+    if (badBody)
+        w.BadCrcChunk("IDAT", body).Chunk("IDAT", check);
+    else
+        w.Chunk("IDAT", body).BadCrcChunk("IDAT", check);
+    return w.End().Data;
 }
 
-TEST(ImageData, EmptyChunksInTheSequenceAreSteppedOver)
+// The data in halves, the file cut at 200 bytes before its end, right after
+// the first chunk's data, or 6 bytes into the second chunk's framing: no
+// further chunk exists, so the data ran out rather than went on.
+Bytes CutAt(const Picture& p, int where)
 {
-    Picture picture = Noise(10, 10);
-    Bytes zlib = Deflate(FilterPicture(picture));
-    Bytes first(zlib.begin(), zlib.begin() + 50);
-    Bytes rest(zlib.begin() + 50, zlib.end());
-    PngWriter writer = Started(picture);
-    writer.Chunk("IDAT", {}).Chunk("IDAT", first).Chunk("IDAT", {}).Chunk("IDAT", {}).Chunk("IDAT", rest).End();
-    Loaded loaded = LoadRgb(writer.Data, picture, true);
-    EXPECT_TRUE(loaded.Result);
-    EXPECT_EQ(loaded.Status, PngStatus::Ok);
-    EXPECT_EQ(loaded.Rows, 10);
+    const Bytes zlib = Deflate(FilterPicture(p));
+    Bytes data = Started(p).ImageData(zlib, zlib.size() / 2).Data;
+    const size_t firstEnd = 8 + 25 + 8 + zlib.size() / 2;
+    const size_t cut = where == 0 ? data.size() - 200 : firstEnd + (where == 2 ? 6 : 0);
+    return Bytes(data.begin(), data.begin() + long(cut));
 }
 
-TEST(ImageData, ATrailingChunkWithOnlyTheCheckValueIsSkippedUnread)
-{
-    Picture picture = Noise(6, 6);
-    Bytes zlib = Deflate(FilterPicture(picture));
-    Bytes body(zlib.begin(), zlib.end() - 4);
-    Bytes check(zlib.end() - 4, zlib.end());
-    PngWriter badTrailer = Started(picture);
-    badTrailer.Chunk("IDAT", body).BadCrcChunk("IDAT", check).End();
-    Loaded skipped = LoadRgb(badTrailer.Data, picture, true);
-    EXPECT_EQ(skipped.Status, PngStatus::Ok);
-    EXPECT_EQ(skipped.Rows, 6);
-    EXPECT_EQ(skipped.Chunks, "IHDR IDAT IEND");
+const Ending kEndings[] = {
+    {"rows complete before the last piece of a chunk", NoisePicture(2730, 8, 8, 2, 5),  // 8 rows of 8191 bytes
+     [](const Picture& p) {
+         const Bytes zlib = StoredZlib(FilterPicture(p));  // 65535 + 4 bytes
+         return Started(p).ImageData(zlib).Chunk("tEXt", {'a', 0, 'b'}).End().Data;
+     },
+     true, PngStatus::Ok, 8, 8, "IHDR IDAT tEXt IEND"},
+    {"bytes after the zlib stream in its chunk", Noise(9, 9),
+     [](const Picture& p) {
+         Bytes data = Deflate(FilterPicture(p));
+         data.insert(data.end(), 70000, 0xAB);
+         return Started(p).ImageData(data).End().Data;
+     },
+     true, PngStatus::Ok, 9, 9, "IHDR IDAT IEND"},
+    {"empty chunks in the sequence", Noise(10, 10),
+     [](const Picture& p) {
+         const Bytes zlib = Deflate(FilterPicture(p));
+         const Bytes first(zlib.begin(), zlib.begin() + 50), rest(zlib.begin() + 50, zlib.end());
+         PngWriter w = Started(p);
+         return w.Chunk("IDAT", {}).Chunk("IDAT", first).Chunk("IDAT", {}).Chunk("IDAT", {}).Chunk("IDAT", rest).End().Data;
+     },
+     true, PngStatus::Ok, 10, 10, nullptr},
+    {"a trailing chunk of the check value alone, its CRC wrong: skipped unread", Noise(6, 6),
+     [](const Picture& p) { return CheckValueApart(p, false); }, true, PngStatus::Ok, 6, 6, "IHDR IDAT IEND"},
+    {"the body's CRC wrong before that trailer", Noise(6, 6), [](const Picture& p) { return CheckValueApart(p, true); },
+     true, PngStatus::CrcMismatch, 6, 6, nullptr},
+    {"a wrong CRC between chunks, lenient", Noise(12, 12), [](const Picture& p) { return Halves(p, true); }, false,
+     PngStatus::Ok, 12, 12, nullptr},
+    {"a wrong CRC between chunks, strict", Noise(12, 12), [](const Picture& p) { return Halves(p, true); }, true,
+     PngStatus::CrcMismatch, 0, 11, nullptr},
+    {"data going on in another chunk", Noise(40, 40),
+     [](const Picture& p) {
+         const Bytes zlib = Deflate(FilterPicture(p));
+         return Started(p).Chunk("IDAT", Bytes(zlib.begin(), zlib.begin() + long(zlib.size() / 2))).End().Data;
+     },
+     false, PngStatus::DataNotContinued, 11, 29, nullptr},
+    {"the file cut inside the second chunk's data", Noise(40, 40), [](const Picture& p) { return CutAt(p, 0); }, false,
+     PngStatus::MissingLength, 11, 39, nullptr},
+    {"the file cut after the first chunk's data", Noise(40, 40), [](const Picture& p) { return CutAt(p, 1); }, false,
+     PngStatus::MissingLength, 11, 39, nullptr},
+    {"the file cut in the second chunk's framing", Noise(40, 40), [](const Picture& p) { return CutAt(p, 2); }, false,
+     PngStatus::MissingLength, 11, 39, nullptr},
+    {"a zlib stream of too few rows (ends inside row 4): the rest zero", Noise(9, 8),
+     [](const Picture& p) {
+         Picture shorter = p;
+         shorter.Rows.resize(5);
+         shorter.Rows.back().resize(10);
+         return Started(p).ImageData(Deflate(FilterPicture(shorter)), 9).Chunk("tEXt", {'a', 0, 'b'}).End().Data;
+     },
+     true, PngStatus::Ok, 4, 4, "IHDR IDAT tEXt IEND"},
+    {"a continuation longer than the file: no hang", Noise(20, 20),
+     [](const Picture& p) {
+         const Bytes zlib = Deflate(FilterPicture(p));
+         PngWriter w = Started(p);
+         w.Chunk("IDAT", Bytes(zlib.begin(), zlib.begin() + 100));
+         const Bytes frame = BigEndian32(0xFFFFFFF0u);
+         w.Data.insert(w.Data.end(), frame.begin(), frame.end());
+         w.Data.insert(w.Data.end(), {'I', 'D', 'A', 'T'});
+         w.Data.insert(w.Data.end(), zlib.begin() + 100, zlib.end());
+         return w.Data;
+     },
+     false, PngStatus::MissingLength, 20, 20, nullptr},
+};
 
-    PngWriter badBody = Started(picture);
-    badBody.BadCrcChunk("IDAT", body).Chunk("IDAT", check).End();
-    Loaded checked = LoadRgb(badBody.Data, picture, true);
-    EXPECT_TRUE(checked.Result);
-    EXPECT_EQ(checked.Status, PngStatus::CrcMismatch);
-    EXPECT_EQ(checked.Rows, 6);
-}
-
-TEST(ImageData, CrcsBetweenChunksCountOnlyWhenStrict)
+TEST(ImageData, EachEndingOfTheDataKeepsWhatItShould)
 {
-    Picture picture = Noise(12, 12);
-    Bytes zlib = Deflate(FilterPicture(picture));
-    size_t half = zlib.size() / 2;
-    PngWriter writer = Started(picture);
-    writer.BadCrcChunk("IDAT", Bytes(zlib.begin(), zlib.begin() + half)).Chunk("IDAT", Bytes(zlib.begin() + half, zlib.end()));
-    writer.End();
-    Loaded lenient = LoadRgb(writer.Data, picture);
-    EXPECT_EQ(lenient.Status, PngStatus::Ok);
-    EXPECT_EQ(lenient.Rows, 12);
-    Loaded strict = LoadRgb(writer.Data, picture, true);
-    EXPECT_TRUE(strict.Result);
-    EXPECT_EQ(strict.Status, PngStatus::CrcMismatch);
-    EXPECT_LT(strict.Rows, 12);
-}
-
-TEST(ImageData, DataGoingOnInAnotherChunkKeepsTheRowsDecodedSoFar)
-{
-    Picture picture = Noise(40, 40);
-    Bytes zlib = Deflate(FilterPicture(picture));
-    PngWriter writer = Started(picture);
-    writer.Chunk("IDAT", Bytes(zlib.begin(), zlib.begin() + static_cast<ptrdiff_t>(zlib.size() / 2))).End();
-    Loaded loaded = LoadRgb(writer.Data, picture);
-    EXPECT_TRUE(loaded.Result);
-    EXPECT_EQ(loaded.Status, PngStatus::DataNotContinued);
-    EXPECT_GT(loaded.Rows, 10);
-    EXPECT_LT(loaded.Rows, 30);
-}
-
-TEST(ImageData, AStreamEndingInsideTheDataKeepsTheRowsDecodedSoFar)
-{
-    Picture picture = Noise(40, 40);
-    Bytes zlib = Deflate(FilterPicture(picture));
-    PngWriter writer = Started(picture);
-    writer.ImageData(zlib, zlib.size() / 2);
-    // Cut inside the second chunk's data, then right after the first chunk's
-    // data: no further chunk exists, so the data ran out rather than went on.
-    size_t firstEnd = 8 + 25 + 8 + zlib.size() / 2;
-    for (size_t cut : {writer.Data.size() - 200, firstEnd, firstEnd + 6}) {
-        Loaded loaded = LoadRgb(Bytes(writer.Data.begin(), writer.Data.begin() + static_cast<ptrdiff_t>(cut)), picture);
+    for (const Ending& e : kEndings) {
+        SCOPED_TRACE(e.Name);
+        const Loaded loaded = LoadRgb(e.File(e.Source), e.Source, e.StrictCrc);
         EXPECT_TRUE(loaded.Result);
-        EXPECT_EQ(loaded.Status, PngStatus::MissingLength) << cut;
-        EXPECT_GT(loaded.Rows, 10) << cut;
-        EXPECT_LT(loaded.Rows, 40) << cut;
+        EXPECT_EQ(loaded.Status, e.Status);
+        EXPECT_GE(loaded.Rows, e.LeastRows);
+        EXPECT_LE(loaded.Rows, e.MostRows);
+        if (e.Chunks) {
+            EXPECT_EQ(loaded.Chunks, e.Chunks);
+        }
     }
-}
-
-TEST(ImageData, AZlibStreamOfTooFewRowsLeavesTheRestZero)
-{
-    Picture picture = Noise(9, 8);  // rows of 27 bytes and one of padding
-    Picture shorter = picture;
-    shorter.Rows.resize(5);
-    shorter.Rows.back().resize(10);  // ends inside row 4
-    PngWriter writer = Started(picture);
-    writer.ImageData(Deflate(FilterPicture(shorter)), 9).Chunk("tEXt", {'a', 0, 'b'}).End();
-    Loaded loaded = LoadRgb(writer.Data, picture, true);
-    EXPECT_TRUE(loaded.Result);
-    EXPECT_EQ(loaded.Status, PngStatus::Ok);
-    EXPECT_EQ(loaded.Rows, 4);
-    EXPECT_EQ(loaded.Chunks, "IHDR IDAT tEXt IEND");
-}
-
-TEST(ImageData, AContinuationLongerThanTheFileDoesNotHang)
-{
-    Picture picture = Noise(20, 20);
-    Bytes zlib = Deflate(FilterPicture(picture));
-    PngWriter writer = Started(picture);
-    writer.Chunk("IDAT", Bytes(zlib.begin(), zlib.begin() + 100));
-    Bytes frame = BigEndian32(0xFFFFFFF0u);
-    writer.Data.insert(writer.Data.end(), frame.begin(), frame.end());
-    writer.Data.insert(writer.Data.end(), {'I', 'D', 'A', 'T'});
-    writer.Data.insert(writer.Data.end(), zlib.begin() + 100, zlib.end());
-    Loaded loaded = LoadRgb(writer.Data, picture);
-    EXPECT_TRUE(loaded.Result);
-    EXPECT_EQ(loaded.Status, PngStatus::MissingLength);
-    EXPECT_EQ(loaded.Rows, 20);
 }
 
 TEST(ImageData, AReducedDecodeEndsTheLoadAfterTheImageData)
