@@ -20,12 +20,9 @@ enum class BlendOp : uint8_t { Source = 0, Over = 1 };
 // becomes of it.
 struct FrameControl {
     uint32_t Sequence = 0;
-    int32_t Width = 0;
-    int32_t Height = 0;
-    int32_t X = 0;
-    int32_t Y = 0;
-    uint16_t DelayNumerator = 0;
-    uint16_t DelayDenominator = 0;
+    int32_t Width = 0, Height = 0;  // of the region, at (X, Y) of the canvas
+    int32_t X = 0, Y = 0;
+    uint16_t DelayNumerator = 0, DelayDenominator = 0;  // seconds
     DisposeOp Dispose = DisposeOp::None;
     BlendOp Blend = BlendOp::Source;
 

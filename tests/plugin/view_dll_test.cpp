@@ -29,6 +29,8 @@ struct LoadedPlugin {
         SetParentWindow(host);
         Draw(0, kViewBox.X, kViewBox.Y, kViewBox.Width, kViewBox.Height);
     }
+    // Started, and the form once it is shown in the host (or null).
+    HWND StartShown(HWND host) const;
     BOOL Free()
     {
         BOOL freed = FreeLibrary(Module);
@@ -50,6 +52,12 @@ HWND WaitForForm(HWND host)
     PumpUntil([&] { return (form = FindForm(host)) != nullptr && IsWindowVisible(form); }, kViewTimeoutMs);
     PumpFor(kSettleMs);
     return form;
+}
+
+HWND LoadedPlugin::StartShown(HWND host) const
+{
+    Start(host);
+    return WaitForForm(host);
 }
 
 Pixels ViewOnScreen(HWND host) { return ReadClient(host, kViewBox.X, kViewBox.Y, kViewBox.Width, kViewBox.Height); }
@@ -76,8 +84,7 @@ TEST(ViewInTheDll, UnloadWithAShownViewTakesItOutOfTheHost)
     TestHost host;
     LoadedPlugin plugin;
     ASSERT_TRUE(plugin.Ready());
-    plugin.Start(host.Handle());
-    HWND form = WaitForForm(host.Handle());
+    HWND form = plugin.StartShown(host.Handle());
     ASSERT_NE(form, nullptr);
     for (int click = 0; click < 5; ++click)
         PostClick(form);
@@ -99,8 +106,7 @@ TEST(ViewInTheDll, SecondHostWindowAfterReloadingGetsAWorkingView)
         TestHost first;
         LoadedPlugin plugin;
         ASSERT_TRUE(plugin.Ready());
-        plugin.Start(first.Handle());
-        HWND form = WaitForForm(first.Handle());
+        HWND form = plugin.StartShown(first.Handle());
         ASSERT_NE(form, nullptr);
         PostClick(form);
         PostClick(form);
@@ -112,8 +118,7 @@ TEST(ViewInTheDll, SecondHostWindowAfterReloadingGetsAWorkingView)
     TestHost second;
     LoadedPlugin plugin;
     ASSERT_TRUE(plugin.Ready()) << "the window classes of the first load are still registered?";
-    plugin.Start(second.Handle());
-    HWND form = WaitForForm(second.Handle());
+    HWND form = plugin.StartShown(second.Handle());
     ASSERT_NE(form, nullptr);
     PostClick(form);
     PumpFor(kSettleMs);
