@@ -22,7 +22,8 @@ top=$work/unpacked/$(basename "$first" .zip)
 # A list, one item a line, as words on one line.
 oneline() { paste -sd " " - <<<"$1"; }
 expected='LICENSE.txt README.txt SHA256SUMS bg.png gauntlet_woman.png ico_podium_kbz1.png include/pngplug.h kbz logo.png
-lib/libpngplug.dll.a lib/pngplug.lib ms34.png music.png pngplug-host.exe pngplug.dll src/host.cpp'
+lib/libpngplug.dll.a lib/pngplug.lib ms34.png music.png pngplug-host.exe pngplug.dll src/host.cpp
+src/host_shot.cpp src/host_shot.h'
 listing=$(cd "$top" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | paste -sd' ')
 [ "$listing" = "$(oneline "$expected")" ] || { echo "FAIL: archive holds: $listing"; exit 1; }
 (cd "$top" && sha256sum --quiet -c SHA256SUMS) || { echo "FAIL: SHA256SUMS does not match"; exit 1; }
@@ -45,7 +46,7 @@ copy=$work/copy
 mkdir -p "$copy/tools/host" "$copy/plugin"
 cp -r "$root/samples" "$root/LICENSE" "$root/CHANGELOG.md" "$copy/"
 cp -r "$root/tools/dist" "$copy/tools/"
-cp "$root/tools/host/host.cpp" "$copy/tools/host/"
+cp "$root/tools/host/host.cpp" "$root/tools/host/host_shot.cpp" "$root/tools/host/host_shot.h" "$copy/tools/host/"
 cp "$root/plugin/pngplug.h" "$copy/plugin/"
 python3 "$root/tools/dist/make_dist.py" "$copy" "$build" "$work/copied" >/dev/null ||
     { echo "FAIL: the archive cannot be made from the copy of its sources"; exit 1; }

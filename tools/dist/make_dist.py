@@ -63,6 +63,8 @@ def contents(root, build, version):
         ('lib/libpngplug.dll.a', (build / 'plugin/libpngplug.dll.a').read_bytes()),
         ('pngplug-host.exe', (build / 'tools/host/pngplug-host.exe').read_bytes()),
         ('src/host.cpp', (root / 'tools/host/host.cpp').read_bytes()),
+        ('src/host_shot.cpp', (root / 'tools/host/host_shot.cpp').read_bytes()),
+        ('src/host_shot.h', (root / 'tools/host/host_shot.h').read_bytes()),
         ('README.txt', readme.replace('\n', '\r\n').encode('ascii')),
         ('LICENSE.txt', licence_text(root).replace('\n', '\r\n').encode('ascii')),
     ]
