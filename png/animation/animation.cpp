@@ -110,7 +110,6 @@ bool PngAnimation::NextFrame()
     if (!Canvas || !Frame || (Refusal && FrameIndex >= 0))
         return false;
     const bool newPlay = FrameIndex < 0 || LastFrameOfPlay() || NextControl == 0;
-    FrameControl next;
     uint8_t fields[kControlLength];
     ChunkHead control;
     uint32_t data = Layout.ImageData;
@@ -121,7 +120,7 @@ bool PngAnimation::NextFrame()
         Refusal = kBadFrame;
         return false;
     }
-    next = ParseFrameControl(fields);
+    const FrameControl next = ParseFrameControl(fields);
     // The file stays open while it plays, and others may write it: what the
     // structure walk checked is checked again before it sizes anything.
     if (!FitsCanvas(next, Layout)) {
